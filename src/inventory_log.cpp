@@ -18,15 +18,15 @@ const char kFormatLine[] = "  tag=0x%04" PRIx32 ", idx=0x%08" PRIx32 ", [%.*s]" 
 constexpr int kTagNameChars = static_cast<int>(ACMFORMATTAGDETAILS_FORMATTAG_CHARS);
 constexpr int kFormatChars = static_cast<int>(ACMFORMATDETAILS_FORMAT_CHARS);
 
-// Writes the record's two lines to out. Returns true if out accepted both;
-// whether they reach the file is known only when out is closed.
+// Writes the record's two lines to out, the format line only if the driver
+// line was accepted. Returns true if out accepted both; whether they reach
+// the file is known only when out is closed.
 bool writeRecord(std::FILE* out, HACMDRIVERID hadid, const ACMFORMATDETAILSA& details,
                  const char* tagName) {
-    const int driverLine = std::fprintf(out, kDriverLine, reinterpret_cast<std::uintptr_t>(hadid),
-                                        kTagNameChars, tagName);
-    const int formatLine = std::fprintf(out, kFormatLine, details.dwFormatTag,
-                                        details.dwFormatIndex, kFormatChars, details.szFormat);
-    return driverLine >= 0 && formatLine >= 0;
+    return std::fprintf(out, kDriverLine, reinterpret_cast<std::uintptr_t>(hadid), kTagNameChars,
+                        tagName) >= 0 &&
+           std::fprintf(out, kFormatLine, details.dwFormatTag, details.dwFormatIndex, kFormatChars,
+                        details.szFormat) >= 0;
 }
 
 }  // namespace

@@ -1,0 +1,220 @@
+// The built program as a whole process, in a temporary working directory,
+// with the scripted ACM library put in the stand-in's place.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace {
+
+using test_support::readFile;
+using test_support::record;
+using test_support::TempDir;
+using test_support::writeFile;
+
+struct Result {
+    int status = -1;  // the exit status, or -1 if the process did not exit
+    std::string out;
+    std::string err;
+    std::string report;  // the scripted ACM's account of handles and calls
+};
+
+struct Launch {
+    std::string cwd;
+    std::string script;  // empty: the program runs on its own stand-in ACM
+    std::vector<std::string> arguments;
+    rlim_t addressSpace = RLIM_INFINITY;
+};
+
+// Runs the program as described, its standard output and error sent to files.
+Result runProgram(const Launch& launch) {
+    TempDir scratch;
+    const std::string scriptFile = scratch.file("script");
+    const std::string reportFile = scratch.file("report");
+    writeFile(scriptFile, launch.script);
+
+    std::vector<std::string> argv = {ACM_INVENTORY_PROGRAM};
+    argv.insert(argv.end(), launch.arguments.begin(), launch.arguments.end());
+    std::vector<char*> args;
+    for (std::string& argument : argv) {
+        args.push_back(argument.data());
+    }
+    args.push_back(nullptr);
+
+    const pid_t child = fork();
+    if (child == 0) {
+        const int out = open(scratch.file("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = open(scratch.file("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
+            chdir(launch.cwd.c_str()) != 0) {
+            _exit(126);
+        }
+        if (!launch.script.empty()) {
+            setenv("LD_LIBRARY_PATH", SCRIPTED_ACM_DIR, 1);
+            setenv("SCRIPTED_ACM", scriptFile.c_str(), 1);
+            setenv("SCRIPTED_ACM_REPORT", reportFile.c_str(), 1);
+        }
+        if (launch.addressSpace != RLIM_INFINITY) {
+#ifdef __SANITIZE_ADDRESS__
+            // AddressSanitizer reserves more address space than any limit
+            // allows; its own allocation cap fails the allocation instead,
+            // with a warning of its own kept off standard error.
+            const char* inherited = getenv("ASAN_OPTIONS");
+            const std::string options = std::string(inherited != nullptr ? inherited : "") +
+                                        ":allocator_may_return_null=1:max_allocation_size_mb=" +
+                                        std::to_string(launch.addressSpace >> 20) +
+                                        ":log_path=" + scratch.file("asan");
+            setenv("ASAN_OPTIONS", options.c_str(), 1);
+#else
+            const rlimit limit = {launch.addressSpace, launch.addressSpace};
+            if (setrlimit(RLIMIT_AS, &limit) != 0) {
+                _exit(126);
+            }
+#endif
+        }
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    int wait = 0;
+    waitpid(child, &wait, 0);
+    Result result;
+    result.status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
+    result.out = readFile(scratch.file("out"));
+    result.err = readFile(scratch.file("err"));
+    result.report = readFile(reportFile);
+    return result;
+}
+
+// Every handle the program opened it closed again, never two at once on a
+// driver beyond the walk's two, and it made no call the ACM had to reject.
+void expectCleanHandles(const Result& result) {
+    const std::string head = result.report.substr(0, result.report.find('\n'));
+    const std::string opened = head.substr(0, head.find(' '));
+    const std::string closed = head.substr(head.find(" closed=") + 8);
+    EXPECT_EQ(opened.substr(7), closed.substr(0, closed.find(' '))) << result.report;
+    EXPECT_NE(std::string::npos, head.find(" bad-calls=0")) << result.report;
+    EXPECT_EQ(std::string::npos, head.find("most-on-one-driver=3")) << result.report;
+}
+
+const char kRegistry[] =
+    "driver 0x1000 3\n"
+    "tag 1 1 1 PCM\nformat 1 pcm\n"
+    "tag 0x11 1 2 IMA ADPCM\nformat 1 8000 Hz, 4 bit, mono\nformat 1 8000 Hz, 4 bit, stereo\n"
+    "driver 0x2000 2\ntag 0x31 1 1 GSM 6.10\nformat 1 gsm\n"
+    "driver 0x3000 1\ntag 0x31 1 1 GSM 6.10\nformat 1 8000 Hz, 0 bit, mono\n"
+    "tag 0x55 1 0 MPEG Layer-3\nformat 1 mp3\n";
+
+const std::string kRegistryLog = record(0x1000, "IMA ADPCM", 0x11, 0, "8000 Hz, 4 bit, mono") +
+                                 record(0x1000, "IMA ADPCM", 0x11, 1, "8000 Hz, 4 bit, stereo") +
+                                 record(0x3000, "GSM 6.10", 0x31, 0, "8000 Hz, 0 bit, mono");
+
+TEST(Process, WritesTheInventoryToTheLogAndNothingElse) {
+    TempDir cwd;
+    const Result result = runProgram({cwd.path(), kRegistry, {}});
+    EXPECT_EQ(0, result.status);
+    EXPECT_EQ(kRegistryLog, readFile(cwd.file("acm.log")));
+    EXPECT_EQ("", result.out);
+    EXPECT_EQ("", result.err);
+    expectCleanHandles(result);
+}
+
+TEST(Process, TruncatesAStaleLogAndIgnoresArguments) {
+    const std::vector<std::vector<std::string>> argumentLists = {
+        {}, {"--help"}, {"/?", "-v", "acm.log", ""}, {std::string(4096, 'x')}};
+    for (const auto& arguments : argumentLists) {
+        TempDir cwd;
+        writeFile(cwd.file("acm.log"), std::string(10000, 'z') + "\r\n");
+        const Result result = runProgram({cwd.path(), kRegistry, arguments});
+        EXPECT_EQ(0, result.status);
+        EXPECT_EQ(kRegistryLog, readFile(cwd.file("acm.log")));
+        EXPECT_EQ("", result.out);
+        EXPECT_EQ("", result.err);
+    }
+}
+
+TEST(Process, NoDriversGiveAnEmptyLog) {
+    TempDir cwd;
+    const Result result = runProgram({cwd.path(), "# no drivers\n", {}});
+    EXPECT_EQ(0, result.status);
+    EXPECT_EQ("", readFile(cwd.file("acm.log")));
+    EXPECT_EQ("", result.out);
+    EXPECT_EQ("", result.err);
+}
+
+// A log that cannot be opened at all: every record on standard output.
+TEST(Process, UnopenableLogSendsEveryRecordToStandardOutput) {
+    TempDir cwd;
+    ASSERT_EQ(0, mkdir(cwd.file("acm.log").c_str(), 0700));
+    TempDir missing;
+    const std::string dangling = cwd.file("dangling");
+    ASSERT_EQ(0, mkdir(dangling.c_str(), 0700));
+    ASSERT_EQ(0, symlink((missing.path() + "/gone/acm.log").c_str(),
+                         (dangling + "/acm.log").c_str()));
+    // /proc takes no new files, not even from root.
+    for (const std::string& dir : {cwd.path(), dangling, std::string("/proc")}) {
+        SCOPED_TRACE(dir);
+        const Result result = runProgram({dir, kRegistry, {}});
+        EXPECT_EQ(0, result.status);
+        EXPECT_EQ(kRegistryLog, result.out);
+        EXPECT_EQ("", result.err);
+        expectCleanHandles(result);
+    }
+    EXPECT_EQ("<missing>", readFile(missing.path() + "/gone/acm.log"));
+}
+
+// A log that opens but takes no bytes: no record is lost.
+TEST(Process, FullDiskSendsEveryRecordToStandardOutputToo) {
+    TempDir cwd;
+    ASSERT_EQ(0, symlink("/dev/full", cwd.file("acm.log").c_str()));
+    const Result result = runProgram({cwd.path(), kRegistry, {}});
+    EXPECT_EQ(0, result.status);
+    EXPECT_EQ(kRegistryLog, result.out);
+    EXPECT_EQ("", result.err);
+}
+
+TEST(Process, FailedAllocationIsReportedWithItsUnsignedSize) {
+    TempDir cwd;
+    const Result result = runProgram(
+        {cwd.path(), std::string("metrics 0 4294967280\n") + kRegistry, {}, 256u << 20});
+    EXPECT_EQ(0, result.status);
+    EXPECT_EQ("failed on malloc(4294967280)\r\nfailed on malloc(4294967280)\r\n", result.err);
+    EXPECT_EQ("", readFile(cwd.file("acm.log")));
+    EXPECT_EQ("", result.out);
+    expectCleanHandles(result);
+}
+
+TEST(Process, RefusedOpensAreReportedWithTheDriverIdentifier) {
+    TempDir cwd;
+    const Result result = runProgram({cwd.path(),
+                                      "driver 0x7f01 1 refuse-second\n"
+                                      "tag 0x11 1 1 A\nformat 1 a\ntag 0x12 1 1 B\nformat 1 b\n"
+                                      "driver 0x7f02 1 refuse-first\ntag 0x11 1 1 C\nformat 1 c\n"
+                                      "driver 0x7f03 1\ntag 0x11 1 1 D\nformat 1 d\n",
+                                      {}});
+    EXPECT_EQ(0, result.status);
+    EXPECT_EQ("failed on acmDriverOpen(did=0x00007f01)\r\n"
+              "failed on acmDriverOpen(did=0x00007f01)\r\n",
+              result.err);
+    EXPECT_EQ(record(0x7f03, "D", 0x11, 0, "d"), readFile(cwd.file("acm.log")));
+    EXPECT_EQ("", result.out);
+    expectCleanHandles(result);
+}
+
+// The program on its own stand-in ACM, as the README shows it.
+TEST(Process, StandInInventoryIsTheDocumentedOne) {
+    TempDir cwd;
+    const Result result = runProgram({cwd.path(), "", {}});
+    EXPECT_EQ(0, result.status);
+    EXPECT_EQ(readFile(TEST_DATA_DIR "/standin-acm.log"), readFile(cwd.file("acm.log")));
+    EXPECT_EQ("", result.out);
+    EXPECT_EQ("", result.err);
+}
+
+}  // namespace

@@ -1,0 +1,36 @@
+// Helpers shared by the tests: temporary working directories, whole-file
+// reads and the record texts that the program writes.
+#ifndef ACM_INVENTORY_TESTS_TEST_SUPPORT_H
+#define ACM_INVENTORY_TESTS_TEST_SUPPORT_H
+
+#include <cstdint>
+#include <string>
+
+namespace test_support {
+
+// A fresh directory under the system's temporary folder, removed with all it
+// holds when the object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+// The file's bytes; "<missing>" if it cannot be read.
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& bytes);
+
+// One record as the program writes it, CR LF line ends included.
+std::string record(std::uintptr_t did, const std::string& name, std::uint32_t tag,
+                   std::uint32_t index, const std::string& description);
+
+}  // namespace test_support
+
+#endif  // ACM_INVENTORY_TESTS_TEST_SUPPORT_H
