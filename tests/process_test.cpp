@@ -1,9 +1,7 @@
 // The built program as a whole process, in a temporary working directory,
 // with the scripted ACM library put in the stand-in's place.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -20,7 +18,7 @@ using test_support::TempDir;
 using test_support::writeFile;
 
 struct Result {
-    int status = -1;  // the exit status, or -1 if the process did not exit
+    int status = -1;
     std::string out;
     std::string err;
     std::string report;  // the scripted ACM's account of handles and calls
@@ -30,66 +28,25 @@ struct Launch {
     std::string cwd;
     std::string script;  // empty: the program runs on its own stand-in ACM
     std::vector<std::string> arguments;
-    rlim_t addressSpace = RLIM_INFINITY;
+    unsigned long long addressSpace = 0;
 };
 
-// Runs the program as described, its standard output and error sent to files.
+// Runs the program as described, on the scripted ACM unless script is empty.
 Result runProgram(const Launch& launch) {
     TempDir scratch;
-    const std::string scriptFile = scratch.file("script");
-    const std::string reportFile = scratch.file("report");
-    writeFile(scriptFile, launch.script);
-
-    std::vector<std::string> argv = {ACM_INVENTORY_PROGRAM};
-    argv.insert(argv.end(), launch.arguments.begin(), launch.arguments.end());
-    std::vector<char*> args;
-    for (std::string& argument : argv) {
-        args.push_back(argument.data());
+    test_support::Spawn spawn;
+    spawn.argv = {ACM_INVENTORY_PROGRAM};
+    spawn.argv.insert(spawn.argv.end(), launch.arguments.begin(), launch.arguments.end());
+    spawn.cwd = launch.cwd;
+    spawn.addressSpace = launch.addressSpace;
+    if (!launch.script.empty()) {
+        writeFile(scratch.file("script"), launch.script);
+        spawn.env = {{"LD_LIBRARY_PATH", SCRIPTED_ACM_DIR},
+                     {"SCRIPTED_ACM", scratch.file("script")},
+                     {"SCRIPTED_ACM_REPORT", scratch.file("report")}};
     }
-    args.push_back(nullptr);
-
-    const pid_t child = fork();
-    if (child == 0) {
-        const int out = open(scratch.file("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = open(scratch.file("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
-            chdir(launch.cwd.c_str()) != 0) {
-            _exit(126);
-        }
-        if (!launch.script.empty()) {
-            setenv("LD_LIBRARY_PATH", SCRIPTED_ACM_DIR, 1);
-            setenv("SCRIPTED_ACM", scriptFile.c_str(), 1);
-            setenv("SCRIPTED_ACM_REPORT", reportFile.c_str(), 1);
-        }
-        if (launch.addressSpace != RLIM_INFINITY) {
-#ifdef __SANITIZE_ADDRESS__
-            // AddressSanitizer reserves more address space than any limit
-            // allows; its own allocation cap fails the allocation instead,
-            // with a warning of its own kept off standard error.
-            const char* inherited = getenv("ASAN_OPTIONS");
-            const std::string options = std::string(inherited != nullptr ? inherited : "") +
-                                        ":allocator_may_return_null=1:max_allocation_size_mb=" +
-                                        std::to_string(launch.addressSpace >> 20) +
-                                        ":log_path=" + scratch.file("asan");
-            setenv("ASAN_OPTIONS", options.c_str(), 1);
-#else
-            const rlimit limit = {launch.addressSpace, launch.addressSpace};
-            if (setrlimit(RLIMIT_AS, &limit) != 0) {
-                _exit(126);
-            }
-#endif
-        }
-        execv(args[0], args.data());
-        _exit(127);
-    }
-    int wait = 0;
-    waitpid(child, &wait, 0);
-    Result result;
-    result.status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
-    result.out = readFile(scratch.file("out"));
-    result.err = readFile(scratch.file("err"));
-    result.report = readFile(reportFile);
-    return result;
+    const test_support::SpawnResult spawned = test_support::spawn(spawn);
+    return {spawned.status, spawned.out, spawned.err, readFile(scratch.file("report"))};
 }
 
 // Every handle the program opened it closed again, never two at once on a

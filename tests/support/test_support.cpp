@@ -1,5 +1,10 @@
 #include "test_support.h"
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -35,6 +40,57 @@ std::string readFile(const std::string& path) {
 
 void writeFile(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
+}
+
+SpawnResult spawn(const Spawn& spawn) {
+    TempDir scratch;
+    std::vector<std::string> argv = spawn.argv;
+    std::vector<char*> args;
+    for (std::string& argument : argv) {
+        args.push_back(argument.data());
+    }
+    args.push_back(nullptr);
+    std::string asanOptions;
+    if (spawn.addressSpace != 0) {
+        const char* inherited = getenv("ASAN_OPTIONS");
+        asanOptions = std::string(inherited != nullptr ? inherited : "") +
+                      ":allocator_may_return_null=1:max_allocation_size_mb=" +
+                      std::to_string(spawn.addressSpace >> 20) + ":log_path=" + scratch.file("asan");
+    }
+
+    const pid_t child = fork();
+    if (child == 0) {
+        const int out = open(scratch.file("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = open(scratch.file("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
+            chdir(spawn.cwd.c_str()) != 0) {
+            _exit(126);
+        }
+        for (const auto& variable : spawn.env) {
+            setenv(variable.first.c_str(), variable.second.c_str(), 1);
+        }
+        if (spawn.addressSpace != 0) {
+#ifdef __SANITIZE_ADDRESS__
+            // The sanitizer's warning about the failed allocation goes to a
+            // file of its own, off standard error.
+            setenv("ASAN_OPTIONS", asanOptions.c_str(), 1);
+#else
+            const rlimit limit = {spawn.addressSpace, spawn.addressSpace};
+            if (setrlimit(RLIMIT_AS, &limit) != 0) {
+                _exit(126);
+            }
+#endif
+        }
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    int wait = 0;
+    waitpid(child, &wait, 0);
+    SpawnResult result;
+    result.status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
+    result.out = readFile(scratch.file("out"));
+    result.err = readFile(scratch.file("err"));
+    return result;
 }
 
 std::string record(std::uintptr_t did, const std::string& name, std::uint32_t tag,

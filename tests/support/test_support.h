@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace test_support {
 
@@ -26,6 +28,25 @@ private:
 // The file's bytes; "<missing>" if it cannot be read.
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
+
+struct Spawn {
+    std::vector<std::string> argv;  // the program's path first
+    std::string cwd;
+    std::vector<std::pair<std::string, std::string>> env;  // set on top of this process's
+    unsigned long long addressSpace = 0;  // bytes; 0 sets no limit
+};
+
+struct SpawnResult {
+    int status = -1;  // the exit status, or -1 if the process did not exit
+    std::string out;
+    std::string err;
+};
+
+// Runs a program to its end with standard output and error sent to files and
+// returns what it wrote. An address-space limit is set with setrlimit; in a
+// build with AddressSanitizer, which reserves more address space than any
+// such limit, the sanitizer's own allocation cap is set instead.
+SpawnResult spawn(const Spawn& spawn);
 
 // One record as the program writes it, CR LF line ends included.
 std::string record(std::uintptr_t did, const std::string& name, std::uint32_t tag,
