@@ -81,7 +81,7 @@ SpawnResult spawn(const Spawn& spawn) {
             }
 #endif
         }
-        execv(args[0], args.data());
+        execvp(args[0], args.data());
         _exit(127);
     }
     int wait = 0;

@@ -42,7 +42,7 @@ struct SpawnResult {
     std::string err;
 };
 
-// Runs a program to its end with standard output and error sent to files and
+// Runs a program (found on PATH if argv[0] has no slash) to its end with standard output and error sent to files and
 // returns what it wrote. An address-space limit is set with setrlimit; in a
 // build with AddressSanitizer, which reserves more address space than any
 // such limit, the sanitizer's own allocation cap is set instead.

@@ -1,0 +1,189 @@
+// acm-inventory.exe, both builds, on a real Audio Compression Manager: Wine's
+// msacm32 and its built-in codec drivers, in a throwaway prefix.
+//
+// What the ACM offers is taken from the ACM itself by acm-oracle.exe, which
+// asks for tags and formats by index rather than enumerating them. The
+// inventory below was seen with Wine 8.0 (Debian 8.0~repack-4); it is checked
+// only on that version, everything else on any.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <map>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace {
+
+using test_support::readFile;
+using test_support::TempDir;
+using test_support::writeFile;
+
+struct Build {
+    const char* name;
+    const char* dir;
+};
+
+void PrintTo(const Build& build, std::ostream* out) {
+    *out << build.name;
+}
+
+const Build kX86 = {"x86", WINDOWS_X86_DIR};
+const Build kX64 = {"x64", WINDOWS_X64_DIR};
+
+test_support::SpawnResult runWine(const std::string& exe, const std::string& cwd,
+                                  const std::vector<std::string>& arguments = {}) {
+    test_support::Spawn spawn;
+    spawn.argv = {"wine", exe};
+    spawn.argv.insert(spawn.argv.end(), arguments.begin(), arguments.end());
+    spawn.cwd = cwd;
+    spawn.env = {{"WINEPREFIX", WINE_PREFIX},
+                 {"WINEDEBUG", "-all"},
+                 {"WINEDLLOVERRIDES", "mscoree,mshtml="}};
+    return test_support::spawn(spawn);
+}
+
+std::string program(const Build& build) {
+    return std::string(build.dir) + "/acm-inventory.exe";
+}
+
+// The records that the ACM offers, as acm-oracle.exe lists them.
+std::string oracle(const Build& build) {
+    TempDir cwd;
+    const test_support::SpawnResult result =
+        runWine(std::string(build.dir) + "/tests/wine/windows/acm-oracle.exe", cwd.path());
+    EXPECT_EQ(0, result.status);
+    EXPECT_EQ("", result.err);
+    EXPECT_EQ(std::string::npos, result.out.find("oracle:")) << result.out;
+    return result.out;
+}
+
+// Driver identifiers are handles that may differ between processes and
+// bitnesses: each becomes D1, D2, ... in order of first appearance.
+std::string normalized(const std::string& log) {
+    static const std::regex did("did=0x[0-9a-f]+,");
+    std::map<std::string, std::string> names;
+    std::string result;
+    std::sregex_iterator it(log.begin(), log.end(), did);
+    std::size_t done = 0;
+    for (; it != std::sregex_iterator(); ++it) {
+        auto inserted = names.emplace(it->str(), "did=D" + std::to_string(names.size() + 1) + ",");
+        result += log.substr(done, static_cast<std::size_t>(it->position()) - done);
+        result += inserted.first->second;
+        done = static_cast<std::size_t>(it->position() + it->length());
+    }
+    return result + log.substr(done);
+}
+
+// Checks the shape of every record; returns (tag, name) -> format count.
+std::map<std::pair<std::string, std::string>, int> checkRecords(const std::string& log) {
+    static const std::regex driverLine("did=(0x[0-9a-f]{8,16}), name=([^\r\n]*)");
+    static const std::regex formatLine(
+        "  tag=(0x[0-9a-f]{4,8}), idx=0x[0-9a-f]{8}, \\[[^\r\n]*\\]");
+    std::map<std::pair<std::string, std::string>, int> tags;
+    std::vector<std::string> driversSeen;
+    std::size_t at = 0;
+    while (at < log.size()) {
+        const std::size_t end1 = log.find("\r\n", at);
+        const std::size_t end2 = end1 == std::string::npos ? end1 : log.find("\r\n", end1 + 2);
+        if (end2 == std::string::npos) {
+            ADD_FAILURE() << "incomplete record at byte " << at;
+            break;
+        }
+        const std::string first = log.substr(at, end1 - at);
+        const std::string second = log.substr(end1 + 2, end2 - end1 - 2);
+        std::smatch driver;
+        std::smatch format;
+        if (!std::regex_match(first, driver, driverLine) ||
+            !std::regex_match(second, format, formatLine)) {
+            ADD_FAILURE() << "malformed record: " << first << " / " << second;
+            break;
+        }
+        // Every record of a driver comes before the next driver's.
+        if (driversSeen.empty() || driversSeen.back() != driver[1].str()) {
+            for (const std::string& seen : driversSeen) {
+                EXPECT_NE(seen, driver[1].str()) << "driver listed in two runs";
+            }
+            driversSeen.push_back(driver[1].str());
+        }
+        EXPECT_NE("0x0000", format[1].str());
+        EXPECT_NE("0x0001", format[1].str()) << "PCM listed";
+        ++tags[{format[1].str(), driver[2].str()}];
+        at = end2 + 2;
+    }
+    EXPECT_FALSE(std::regex_search(log, std::regex("(^|[^\r])\n"))) << "a line ends in LF alone";
+    return tags;
+}
+
+bool isWine80() {
+    TempDir cwd;
+    test_support::Spawn spawn;
+    spawn.argv = {"wine", "--version"};
+    spawn.cwd = cwd.path();
+    return test_support::spawn(spawn).out.rfind("wine-8.0", 0) == 0;
+}
+
+class WineInventory : public ::testing::TestWithParam<Build> {};
+
+TEST_P(WineInventory, ListsEveryCodecFormatThatTheAcmOffers) {
+    TempDir cwd;
+    const test_support::SpawnResult result = runWine(program(GetParam()), cwd.path());
+    EXPECT_EQ(0, result.status);
+    EXPECT_EQ("", result.out);
+    EXPECT_EQ("", result.err);
+    const std::string log = readFile(cwd.file("acm.log"));
+    const auto tags = checkRecords(log);
+    EXPECT_FALSE(tags.empty());
+    EXPECT_EQ(normalized(oracle(GetParam())), normalized(log));
+
+    if (isWine80()) {
+        const std::map<std::pair<std::string, std::string>, int> wine80 = {
+            {{"0x0011", "IMA ADPCM"}, 8}, {{"0x0002", "Microsoft ADPCM"}, 8},
+            {{"0x0006", "A-Law"}, 8},     {{"0x0007", "U-Law"}, 8},
+            {{"0x0031", "GSM 6.10"}, 6},
+        };
+        EXPECT_EQ(wine80, tags);
+    }
+}
+
+TEST_P(WineInventory, TruncatesAStaleLogAndIgnoresArguments) {
+    TempDir clean;
+    ASSERT_EQ(0, runWine(program(GetParam()), clean.path()).status);
+    TempDir cwd;
+    writeFile(cwd.file("acm.log"), std::string(5000, 'z') + "\r\n");
+    const test_support::SpawnResult result =
+        runWine(program(GetParam()), cwd.path(), {"/?", "--help", "two words", "acm.log"});
+    EXPECT_EQ(0, result.status);
+    EXPECT_EQ("", result.out);
+    EXPECT_EQ("", result.err);
+    EXPECT_EQ(normalized(readFile(clean.file("acm.log"))), normalized(readFile(cwd.file("acm.log"))));
+}
+
+TEST_P(WineInventory, LogThatIsADirectorySendsEveryRecordToStandardOutput) {
+    TempDir cwd;
+    ASSERT_EQ(0, mkdir(cwd.file("acm.log").c_str(), 0700));
+    const test_support::SpawnResult result = runWine(program(GetParam()), cwd.path());
+    EXPECT_EQ(0, result.status);
+    EXPECT_EQ("", result.err);
+    checkRecords(result.out);
+    EXPECT_EQ(normalized(oracle(GetParam())), normalized(result.out));
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, WineInventory, ::testing::Values(kX86, kX64),
+                         [](const ::testing::TestParamInfo<Build>& param) {
+                             return std::string(param.param.name);
+                         });
+
+TEST(WineBitnesses, ListTheSameRecordsApartFromDriverIdentifiers) {
+    TempDir x86;
+    TempDir x64;
+    ASSERT_EQ(0, runWine(program(kX86), x86.path()).status);
+    ASSERT_EQ(0, runWine(program(kX64), x64.path()).status);
+    const std::string log = readFile(x86.file("acm.log"));
+    EXPECT_NE("", log);
+    EXPECT_EQ(normalized(log), normalized(readFile(x64.file("acm.log"))));
+}
+
+}  // namespace
