@@ -85,6 +85,16 @@ protected:
     test_support::TempDir helpers_;
 };
 
+// A test name made of what: letters and digits kept, all else '_'.
+std::string caseName(std::string what) {
+    for (char& c : what) {
+        if (!std::isalnum(static_cast<unsigned char>(c))) {
+            c = '_';
+        }
+    }
+    return what;
+}
+
 std::string count(const std::string& text, const std::string& what) {
     std::size_t n = 0;
     for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
@@ -160,6 +170,10 @@ struct FilterCase {
     const char* expectedOpens;  // of driver 0x1000
 };
 
+void PrintTo(const FilterCase& c, std::ostream* out) {
+    *out << c.what;
+}
+
 class TagFilter : public Inventory, public ::testing::WithParamInterface<FilterCase> {};
 
 TEST_P(TagFilter, ListsOnlyCompressedCodecTagsWithStandardFormats) {
@@ -197,15 +211,7 @@ INSTANTIATE_TEST_SUITE_P(
         FilterCase{"format converter only", "1", "0x11 1 1", "2", kListed, "2"},
         FilterCase{"format filter only", "1", "0x11 1 1", "4", "", "2"},
         FilterCase{"format no support", "1", "0x11 1 1", "0", "", "2"}),
-    [](const ::testing::TestParamInfo<FilterCase>& param) {
-        std::string name = param.param.what;
-        for (char& c : name) {
-            if (!std::isalnum(static_cast<unsigned char>(c))) {
-                c = '_';
-            }
-        }
-        return name;
-    });
+    [](const ::testing::TestParamInfo<FilterCase>& param) { return caseName(param.param.what); });
 
 TEST_F(Inventory, TagAboveFFFFQueriesTheFullTagAndHeadersTheLow16Bits) {
     const Outcome outcome = run("driver 0x1000 1\ntag 0x10011 1 1 Wide\nformat 1 F\n");
@@ -275,6 +281,10 @@ struct MetricsCase {
     const char* cbwfx;
 };
 
+void PrintTo(const MetricsCase& c, std::ostream* out) {
+    *out << c.metrics;
+}
+
 class FormatBuffer : public Inventory, public ::testing::WithParamInterface<MetricsCase> {};
 
 TEST_P(FormatBuffer, IsNeverSmallerThanAHeaderNorSizedByAFailedCall) {
@@ -293,13 +303,20 @@ INSTANTIATE_TEST_SUITE_P(Cases, FormatBuffer,
                                            MetricsCase{"0 1", "18"}, MetricsCase{"0 0", "18"},
                                            MetricsCase{"11 50", "18"},
                                            MetricsCase{"1 4294967295", "18"},
-                                           MetricsCase{"512 0", "18"}));
+                                           MetricsCase{"512 0", "18"}),
+                         [](const ::testing::TestParamInfo<MetricsCase>& param) {
+                             return caseName(std::string("result_size_") + param.param.metrics);
+                         });
 
 // The size in the allocation message is unsigned, whatever its top bit.
 struct AllocationCase {
     const char* metrics;
     const char* message;
 };
+
+void PrintTo(const AllocationCase& c, std::ostream* out) {
+    *out << c.metrics;
+}
 
 class FailedAllocation : public Inventory, public ::testing::WithParamInterface<AllocationCase> {};
 
@@ -322,7 +339,10 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, FailedAllocation,
     ::testing::Values(AllocationCase{"0 50", "failed on malloc(50)\r\n"},
                       AllocationCase{"0 2147483648", "failed on malloc(2147483648)\r\n"},
-                      AllocationCase{"0 4294967280", "failed on malloc(4294967280)\r\n"}));
+                      AllocationCase{"0 4294967280", "failed on malloc(4294967280)\r\n"}),
+    [](const ::testing::TestParamInfo<AllocationCase>& param) {
+        return caseName(std::string("size_") + (param.param.metrics + 2));
+    });
 
 TEST_F(Inventory, FailedAcmCallsAreIgnored) {
     const std::string registry = "driver 0x1000 1\ntag 0x11 1 1 A\nformat 1 a\n"
@@ -401,6 +421,10 @@ struct LogFaultCase {
     const char* log;  // of records a and b
     const char* out;
 };
+
+void PrintTo(const LogFaultCase& c, std::ostream* out) {
+    *out << c.what;
+}
 
 class LogFault : public Inventory, public ::testing::WithParamInterface<LogFaultCase> {};
 
