@@ -1,6 +1,5 @@
 // The walk and the log, in process, against the scripted ACM: the calls the
 // walk makes, the records and messages it writes, and what it leaves behind.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -8,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "inventory_walk.h"
+#include "support/in_process.h"
 #include "support/libc_faults.h"
 #include "support/scripted_acm.h"
 #include "support/test_support.h"
@@ -21,29 +20,7 @@ using test_support::record;
 
 const std::string kFormatRecordSize = std::to_string(sizeof(ACMFORMATDETAILSA));
 
-// Runs fn with standard output or error (fd 1 or 2) sent to a file, and
-// returns what it wrote.
-template <typename Fn>
-std::string captured(int fd, const std::string& file, Fn fn) {
-    std::fflush(nullptr);
-    const int saved = dup(fd);
-    const int target = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    dup2(target, fd);
-    close(target);
-    fn();
-    std::fflush(nullptr);
-    dup2(saved, fd);
-    close(saved);
-    return readFile(file);
-}
-
-struct Outcome {
-    int status = -1;
-    std::string log;
-    std::string out;
-    std::string err;
-    std::string trace;
-};
+using in_process::Outcome;
 
 class Inventory : public ::testing::Test {
 protected:
@@ -61,24 +38,14 @@ protected:
         std::string error;
         const scripted::Registry registry = scripted::parse(script, &error);
         EXPECT_EQ("", error);
-        scripted::install(registry);
-        Outcome outcome;
-        outcome.err = captured(2, helper("err"), [&] {
-            outcome.out = captured(1, helper("out"), [&] { outcome.status = takeInventory(); });
-        });
-        outcome.log = readFile(dir_.file("acm.log"));
-        outcome.trace = scripted::trace();
-
-        const scripted::HandleReport handles = scripted::handles();
-        EXPECT_EQ(handles.opened, handles.closed) << outcome.trace;
-        EXPECT_LE(handles.mostOnOneDriver, 2) << outcome.trace;
-        EXPECT_EQ(0, handles.badCalls) << outcome.trace;
-        EXPECT_EQ(0, libc_faults::report().liveBlocks);
+        const Outcome outcome = in_process::run(registry, helpers_.path());
+        EXPECT_EQ(outcome.handles.opened, outcome.handles.closed) << outcome.trace;
+        EXPECT_LE(outcome.handles.mostOnOneDriver, 2) << outcome.trace;
+        EXPECT_EQ(0, outcome.handles.badCalls) << outcome.trace;
+        EXPECT_EQ(0, outcome.libc.liveBlocks);
         EXPECT_EQ(0, outcome.status);
         return outcome;
     }
-
-    std::string helper(const std::string& name) const { return helpers_.file(name); }
 
     const std::string kOrigin = std::filesystem::current_path().string();
     test_support::TempDir dir_;

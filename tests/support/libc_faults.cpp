@@ -27,8 +27,9 @@ struct State {
     Report report;
     void* blocks[1024];
     int blockCount;
+    unsigned long long allocationLimit;
 };
-State gState;
+State gState = {{}, 0, {}, {}, 0, ~0ull};
 
 bool inject(Call call) {
     const int count = ++gState.report.calls[static_cast<int>(call)];
@@ -46,6 +47,11 @@ bool inject(Call call) {
 
 void reset() {
     gState = State();
+    gState.allocationLimit = ~0ull;
+}
+
+void limitAllocations(unsigned long long limit) {
+    gState.allocationLimit = limit;
 }
 
 void failNth(Call call, int nth, bool persistent) {
@@ -69,7 +75,7 @@ using libc_faults::inject;
 extern "C" {
 
 void* __wrap_malloc(std::size_t size) {
-    if (inject(Call::Malloc)) {
+    if (inject(Call::Malloc) || size > gState.allocationLimit) {
         return nullptr;
     }
     void* block = __real_malloc(size);

@@ -21,6 +21,10 @@ void reset();
 // writes to standard output or standard error.
 void failNth(Call call, int nth, bool persistent);
 
+// Allocations of more than limit bytes fail from now on, as they would in a
+// small address space; reset() lifts the limit.
+void limitAllocations(unsigned long long limit);
+
 struct Report {
     int calls[4] = {};  // by Call
     int injected = 0;

@@ -65,6 +65,7 @@ bool injectFault(Op op) {
         if (fault.op == op && fault.nth > 0 &&
             (count == fault.nth || (fault.persistent && count > fault.nth))) {
             traceAppend(" -> injected failure");
+            ++s.report.injected;
             return true;
         }
     }

@@ -80,6 +80,7 @@ struct HandleReport {
     int closed = 0;
     int mostOnOneDriver = 0;  // the most handles open at once on one driver
     int badCalls = 0;         // calls with unknown handles, bad records or flags
+    int injected = 0;         // calls failed by the registry's faults
 };
 HandleReport handles();
 
