@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -31,11 +32,25 @@ struct Launch {
     unsigned long long addressSpace = 0;
 };
 
+// The words of ACM_INVENTORY_WRAPPER, if set: a command that runs the program,
+// such as valgrind with its options.
+std::vector<std::string> wrapper() {
+    std::vector<std::string> words;
+    if (const char* command = std::getenv("ACM_INVENTORY_WRAPPER")) {
+        std::istringstream text(command);
+        for (std::string word; text >> word;) {
+            words.push_back(word);
+        }
+    }
+    return words;
+}
+
 // Runs the program as described, on the scripted ACM unless script is empty.
 Result runProgram(const Launch& launch) {
     TempDir scratch;
     test_support::Spawn spawn;
-    spawn.argv = {ACM_INVENTORY_PROGRAM};
+    spawn.argv = wrapper();
+    spawn.argv.push_back(ACM_INVENTORY_PROGRAM);
     spawn.argv.insert(spawn.argv.end(), launch.arguments.begin(), launch.arguments.end());
     spawn.cwd = launch.cwd;
     spawn.addressSpace = launch.addressSpace;
