@@ -41,8 +41,8 @@ BOOL CALLBACK driverEnumCallback(HACMDRIVERID hadid, DWORD_PTR dwInstance, DWORD
         return TRUE;
     }
 
-    ACMFORMATTAGDETAILSA tagDetails;
-    std::memset(&tagDetails, 0, sizeof tagDetails);
+    // Packed, so zeroing every member zeroes every byte.
+    ACMFORMATTAGDETAILSA tagDetails{};
     tagDetails.cbStruct = sizeof tagDetails;
 
     HACMDRIVER driver = nullptr;
@@ -79,12 +79,11 @@ void listTagFormats(HACMDRIVERID hadid, DWORD dwFormatTag, const char* tagName) 
     }
 
     // Only the header is cleared; the rest of the block is the ACM's to fill.
-    WAVEFORMATEX* format = static_cast<WAVEFORMATEX*>(block);
+    auto* format = static_cast<WAVEFORMATEX*>(block);
     std::memset(format, 0, sizeof *format);
     format->wFormatTag = static_cast<WORD>(dwFormatTag & 0xFFFFu);
 
-    ACMFORMATDETAILSA query;
-    std::memset(&query, 0, sizeof query);
+    ACMFORMATDETAILSA query{};
     query.cbStruct = sizeof query;
     query.dwFormatTag = dwFormatTag;
     query.pwfx = format;

@@ -413,8 +413,8 @@ TEST_F(Inventory, UnlistedFormatStillOpensAndCreatesTheLog) {
     const Outcome outcome = run("driver 0x1000 1\ntag 0x11 1 1 A\nformat 0 a\n");
     EXPECT_EQ("", outcome.log);
     EXPECT_EQ("", outcome.out);
-    EXPECT_EQ(2, libc_faults::report().calls[static_cast<int>(Call::LogOpen)]);
-    EXPECT_EQ(1, libc_faults::report().calls[static_cast<int>(Call::LogClose)]);
+    EXPECT_EQ(2, outcome.libc.calls[static_cast<int>(Call::LogOpen)]);
+    EXPECT_EQ(1, outcome.libc.calls[static_cast<int>(Call::LogClose)]);
 }
 
 }  // namespace

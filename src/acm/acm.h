@@ -27,12 +27,12 @@ typedef std::uintptr_t DWORD_PTR;
 typedef std::uint32_t MMRESULT;
 
 // Opaque handles; the ACM never lets a caller look inside them.
-struct HACMDRIVERID__;
-struct HACMDRIVER__;
-struct HACMOBJ__;
-typedef HACMDRIVERID__* HACMDRIVERID;
-typedef HACMDRIVER__* HACMDRIVER;
-typedef HACMOBJ__* HACMOBJ;
+struct AcmDriverIdTag;
+struct AcmDriverTag;
+struct AcmObjectTag;
+typedef AcmDriverIdTag* HACMDRIVERID;
+typedef AcmDriverTag* HACMDRIVER;
+typedef AcmObjectTag* HACMOBJ;
 
 #ifndef FALSE
 #define FALSE 0

@@ -9,8 +9,10 @@
 // callbacks run synchronously, a callback returning FALSE ends its
 // enumeration, unknown handles and short records are refused, and no more
 // than cbwfx bytes are written to a format buffer.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "acm/acm.h"
 
@@ -99,32 +101,40 @@ void describeFormat(const StandinTag& tag, std::size_t index, WAVEFORMATEX& head
                   channels == 1 ? "mono" : "stereo");
 }
 
-// Open handles: a handle is the address of its slot.
+// Open handles: a handle is the address of its slot; a free slot has no driver.
 struct OpenSlot {
     const StandinDriver* driver;
 };
 OpenSlot gSlots[64];
 
+HACMDRIVERID idOf(const StandinDriver& driver) {
+    return reinterpret_cast<HACMDRIVERID>(driver.id);
+}
+
+HACMDRIVER handleOf(OpenSlot& slot) {
+    return reinterpret_cast<HACMDRIVER>(&slot);
+}
+
+// cppcheck-suppress constParameter ; a handle is an opaque pointer type
 const StandinDriver* findDriver(HACMDRIVERID hadid) {
-    for (const StandinDriver& candidate : kDrivers) {
-        if (reinterpret_cast<HACMDRIVERID>(candidate.id) == hadid) {
-            return &candidate;
-        }
-    }
-    return nullptr;
+    const StandinDriver* found =
+        std::find_if(std::begin(kDrivers), std::end(kDrivers),
+                     [hadid](const StandinDriver& driver) { return idOf(driver) == hadid; });
+    return found == std::end(kDrivers) ? nullptr : found;
+}
+
+// The slot of an open handle, or null.
+// cppcheck-suppress constParameter ; a handle is an opaque pointer type
+OpenSlot* openSlot(HACMDRIVER had) {
+    OpenSlot* found = std::find_if(std::begin(gSlots), std::end(gSlots), [had](OpenSlot& slot) {
+        return handleOf(slot) == had && slot.driver != nullptr;
+    });
+    return found == std::end(gSlots) ? nullptr : found;
 }
 
 const StandinDriver* driverOf(HACMDRIVER had) {
-    for (OpenSlot& slot : gSlots) {
-        if (reinterpret_cast<HACMDRIVER>(&slot) == had) {
-            return slot.driver;
-        }
-    }
-    return nullptr;
-}
-
-HACMDRIVERID idOf(const StandinDriver& driver) {
-    return reinterpret_cast<HACMDRIVERID>(driver.id);
+    const OpenSlot* slot = openSlot(had);
+    return slot == nullptr ? nullptr : slot->driver;
 }
 
 }  // namespace
@@ -157,24 +167,25 @@ MMRESULT WINAPI acmDriverOpen(HACMDRIVER* phad, HACMDRIVERID hadid, DWORD fdwOpe
     if (driver == nullptr) {
         return MMSYSERR_INVALHANDLE;
     }
-    for (OpenSlot& slot : gSlots) {
-        if (slot.driver == nullptr) {
-            slot.driver = driver;
-            *phad = reinterpret_cast<HACMDRIVER>(&slot);
-            return MMSYSERR_NOERROR;
-        }
+    OpenSlot* free = std::find_if(std::begin(gSlots), std::end(gSlots),
+                                  [](const OpenSlot& slot) { return slot.driver == nullptr; });
+    if (free == std::end(gSlots)) {
+        return MMSYSERR_NOMEM;
     }
-    return MMSYSERR_NOMEM;
+    free->driver = driver;
+    *phad = handleOf(*free);
+    return MMSYSERR_NOERROR;
 }
 
 MMRESULT WINAPI acmDriverClose(HACMDRIVER had, DWORD fdwClose) {
     if (fdwClose != 0) {
         return MMSYSERR_INVALFLAG;
     }
-    if (driverOf(had) == nullptr) {
+    OpenSlot* slot = openSlot(had);
+    if (slot == nullptr) {
         return MMSYSERR_INVALHANDLE;
     }
-    reinterpret_cast<OpenSlot*>(had)->driver = nullptr;
+    slot->driver = nullptr;
     return MMSYSERR_NOERROR;
 }
 
@@ -229,7 +240,7 @@ MMRESULT WINAPI acmFormatEnumA(HACMDRIVER had, ACMFORMATDETAILSA* pafd,
         }
         for (std::size_t index = 0; index < formatCount(tag); ++index) {
             unsigned char format[64] = {};
-            WAVEFORMATEX header;
+            WAVEFORMATEX header{};
             describeFormat(tag, index, header, pafd->szFormat);
             std::memcpy(format, &header, sizeof header);
             const std::size_t size = tag.formatSize < pafd->cbwfx ? tag.formatSize : pafd->cbwfx;

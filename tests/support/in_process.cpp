@@ -39,6 +39,8 @@ Outcome run(const scripted::Registry& registry, const std::string& scratchDir) {
     outcome.trace = scripted::trace();
     outcome.handles = scripted::handles();
     outcome.libc = libc_faults::report();
+    // Disarmed, so that no later allocation or file of the test process fails.
+    libc_faults::reset();
     return outcome;
 }
 

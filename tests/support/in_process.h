@@ -21,8 +21,9 @@ struct Outcome {
 };
 
 // Installs registry in the scripted ACM and runs takeInventory(), with
-// standard output and error sent through files in scratchDir. C library
-// faults armed since the last libc_faults::reset() stay armed.
+// standard output and error sent through files in scratchDir. The C library
+// faults armed since the last libc_faults::reset() apply to the run; they are
+// disarmed and their counts cleared when it is over (outcome.libc has them).
 Outcome run(const scripted::Registry& registry, const std::string& scratchDir);
 
 }  // namespace in_process

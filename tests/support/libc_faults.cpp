@@ -105,7 +105,8 @@ int __wrap_fclose(std::FILE* stream) {
     return fail ? EOF : result;
 }
 
-int __wrap_fprintf(std::FILE* stream, const char* format, ...) {
+__attribute__((format(printf, 2, 3))) int __wrap_fprintf(std::FILE* stream, const char* format,
+                                                          ...) {
     // Only writes to the log count: standard output and error stay reliable.
     if (stream != stdout && stream != stderr && inject(Call::LogWrite)) {
         return -1;
