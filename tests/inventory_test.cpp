@@ -408,6 +408,24 @@ INSTANTIATE_TEST_SUITE_P(
                       LogFaultCase{"second_record_write", Call::LogWrite, 3, "a", "b"}),
     [](const ::testing::TestParamInfo<LogFaultCase>& param) { return param.param.what; });
 
+TEST_F(Inventory, AllocatesOneBlockPerVisitedTagAndNonePerRecord) {
+    std::string script;
+    for (const char* driver : {"driver 0x1000 1\n", "driver 0x2000 1\n"}) {
+        script += driver;
+        script += "tag 1 1 5 PCM\nformat 1 p\n";
+        for (const char* tag : {"tag 0x11 1 5 A\n", "tag 0x12 1 5 B\n"}) {
+            script += tag;
+            for (int format = 0; format < 5; ++format) {
+                script += "format 1 f\n";
+            }
+        }
+    }
+    const Outcome outcome = run(script);
+    EXPECT_EQ(std::string::npos, outcome.log.find("PCM"));
+    EXPECT_EQ("20", count(outcome.log, "did="));
+    EXPECT_EQ(4, outcome.libc.calls[static_cast<int>(Call::Malloc)]);
+}
+
 TEST_F(Inventory, UnlistedFormatStillOpensAndCreatesTheLog) {
     libc_faults::failNth(Call::LogOpen, 1, false);  // the reset creates nothing
     const Outcome outcome = run("driver 0x1000 1\ntag 0x11 1 1 A\nformat 0 a\n");

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <sstream>
 #include <string>
@@ -187,6 +188,44 @@ TEST(Process, StandInInventoryIsTheDocumentedOne) {
     EXPECT_EQ(readFile(TEST_DATA_DIR "/standin-acm.log"), readFile(cwd.file("acm.log")));
     EXPECT_EQ("", result.out);
     EXPECT_EQ("", result.err);
+}
+
+}  // namespace
+
+namespace {
+
+// Memory must not grow with the number of records: the peak resident set at
+// 100,000 records stays within 256 KiB of the peak at 1,000 (medians of five
+// runs each). The peak is read by GNU time, whose own small resident set is
+// all that the program's count inherits from before its exec.
+TEST(Process, MemoryStaysFlatAsRecordsGrow) {
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "AddressSanitizer keeps freed blocks in quarantine";
+#else
+    if (!wrapper().empty()) {
+        GTEST_SKIP() << "the program runs under " << wrapper().front();
+    }
+    const auto peakKiB = [](const char* shape) {
+        std::vector<long> peaks;
+        for (int run = 0; run < 5; ++run) {
+            TempDir cwd;
+            test_support::Spawn spawn;
+            spawn.argv = {"/usr/bin/time", "-f", "%M", "-o", cwd.file("peak"), ACM_INVENTORY_PROGRAM};
+            spawn.cwd = cwd.path();
+            spawn.env = {{"LD_LIBRARY_PATH", SYNTHETIC_ACM_DIR}, {"SYNTHETIC_ACM", shape}};
+            const test_support::SpawnResult result = test_support::spawn(spawn);
+            EXPECT_EQ(0, result.status);
+            EXPECT_EQ("", result.err);
+            peaks.push_back(std::atol(readFile(cwd.file("peak")).c_str()));
+        }
+        std::sort(peaks.begin(), peaks.end());
+        return peaks[2];
+    };
+    const long small = peakKiB("10,10,10");
+    const long large = peakKiB("10,10,1000");
+    EXPECT_GT(small, 0);
+    EXPECT_LE(large, small + 256) << "1,000 records: " << small << " KiB, 100,000: " << large;
+#endif
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -85,8 +86,10 @@ SpawnResult spawn(const Spawn& spawn) {
         _exit(127);
     }
     int wait = 0;
-    waitpid(child, &wait, 0);
+    rusage usage = {};
+    wait4(child, &wait, 0, &usage);
     SpawnResult result;
+    result.peakResidentKiB = usage.ru_maxrss;
     result.status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
     result.out = readFile(scratch.file("out"));
     result.err = readFile(scratch.file("err"));

@@ -40,6 +40,7 @@ struct SpawnResult {
     int status = -1;  // the exit status, or -1 if the process did not exit
     std::string out;
     std::string err;
+    long peakResidentKiB = 0;  // the process's largest resident set
 };
 
 // Runs a program (found on PATH if argv[0] has no slash) to its end with standard output and error sent to files and
