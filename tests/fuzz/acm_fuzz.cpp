@@ -98,6 +98,10 @@ void expectSame(const char* what, const std::string& expected, const std::string
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
     gWorkDir = new test_support::TempDir();
     gScratch = new test_support::TempDir();
+    std::atexit([] {
+        delete gWorkDir;
+        delete gScratch;
+    });
     gOrigin = open(".", O_RDONLY | O_DIRECTORY);
     return gOrigin < 0 ? -1 : 0;
 }

@@ -14,68 +14,37 @@
 #include <vector>
 
 #include "support/test_support.h"
+#include "wine_support.h"
 
 namespace {
 
 using test_support::readFile;
 using test_support::TempDir;
 using test_support::writeFile;
-
-struct Build {
-    const char* name;
-    const char* dir;
-};
-
-void PrintTo(const Build& build, std::ostream* out) {
-    *out << build.name;
-}
-
-const Build kX86 = {"x86", WINDOWS_X86_DIR};
-const Build kX64 = {"x64", WINDOWS_X64_DIR};
+using wine_support::Build;
+using wine_support::kX64;
+using wine_support::kX86;
+using wine_support::normalized;
+using wine_support::program;
 
 test_support::SpawnResult runWine(const std::string& exe, const std::string& cwd,
                                   const std::vector<std::string>& arguments = {}) {
-    test_support::Spawn spawn;
-    spawn.argv = {"wine", exe};
-    spawn.argv.insert(spawn.argv.end(), arguments.begin(), arguments.end());
-    spawn.cwd = cwd;
-    spawn.env = {{"WINEPREFIX", WINE_PREFIX},
-                 {"WINEDEBUG", "-all"},
-                 {"WINEDLLOVERRIDES", "mscoree,mshtml="}};
-    return test_support::spawn(spawn);
-}
-
-std::string program(const Build& build) {
-    return std::string(build.dir) + "/acm-inventory.exe";
+    std::vector<std::string> argv = {exe};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return wine_support::runWine(WINE_PREFIX, argv, cwd);
 }
 
 // The records that the ACM offers, as acm-oracle.exe lists them.
 std::string oracle(const Build& build) {
     TempDir cwd;
     const test_support::SpawnResult result =
-        runWine(std::string(build.dir) + "/tests/wine/windows/acm-oracle.exe", cwd.path());
+        runWine(wine_support::helper(build, "acm-oracle.exe"), cwd.path());
     EXPECT_EQ(0, result.status);
     EXPECT_EQ("", result.err);
     EXPECT_EQ(std::string::npos, result.out.find("oracle:")) << result.out;
     return result.out;
 }
 
-// Driver identifiers are handles that may differ between processes and
-// bitnesses: each becomes D1, D2, ... in order of first appearance.
-std::string normalized(const std::string& log) {
-    static const std::regex did("did=0x[0-9a-f]+,");
-    std::map<std::string, std::string> names;
-    std::string result;
-    std::sregex_iterator it(log.begin(), log.end(), did);
-    std::size_t done = 0;
-    for (; it != std::sregex_iterator(); ++it) {
-        auto inserted = names.emplace(it->str(), "did=D" + std::to_string(names.size() + 1) + ",");
-        result += log.substr(done, static_cast<std::size_t>(it->position()) - done);
-        result += inserted.first->second;
-        done = static_cast<std::size_t>(it->position() + it->length());
-    }
-    return result + log.substr(done);
-}
 
 // Checks the shape of every record; returns (tag, name) -> format count.
 std::map<std::pair<std::string, std::string>, int> checkRecords(const std::string& log) {
