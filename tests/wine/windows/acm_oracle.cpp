@@ -9,28 +9,12 @@
 #include <cstring>
 
 #include "acm/acm.h"
+#include "driver_details.h"
 
 namespace {
 
 constexpr DWORD ACM_FORMATTAGDETAILSF_INDEX = 0x00000000;
 constexpr DWORD ACM_FORMATDETAILSF_INDEX = 0x00000000;
-
-#pragma pack(push, 1)
-// The head of ACMDRIVERDETAILSA, up to the tag counts; the ACM fills no more
-// than cbStruct says.
-struct DriverDetailsHead {
-    DWORD cbStruct;
-    DWORD fccType;
-    DWORD fccComp;
-    WORD wMid;
-    WORD wPid;
-    DWORD vdwACM;
-    DWORD vdwDriver;
-    DWORD fdwSupport;
-    DWORD cFormatTags;
-    DWORD cFilterTags;
-};
-#pragma pack(pop)
 
 }  // namespace
 

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "acm/acm.h"
+#include "driver_details.h"
 
 namespace {
 
@@ -55,16 +56,7 @@ struct ACMDRVOPENDESCW {
 };
 
 struct ACMDRIVERDETAILSW {
-    DWORD cbStruct;
-    DWORD fccType;
-    DWORD fccComp;
-    WORD wMid;
-    WORD wPid;
-    DWORD vdwACM;
-    DWORD vdwDriver;
-    DWORD fdwSupport;
-    DWORD cFormatTags;
-    DWORD cFilterTags;
+    DriverDetailsHead head;
     void* hicon;
     char16_t szShortName[32];
     char16_t szLongName[128];
@@ -190,18 +182,18 @@ void copyText(char16_t* field, std::size_t size, const char16_t* text) {
 
 LRESULT driverDetails(ACMDRIVERDETAILSW* details) {
     ACMDRIVERDETAILSW full{};
-    full.fccType = kAudioCodec;
-    full.wMid = 0xFFFF;
-    full.wPid = 0xFFFF;
-    full.vdwACM = 0x03320000;
-    full.vdwDriver = 0x01000000;
-    full.fdwSupport = gScenario->support;
-    full.cFormatTags = gScenario->tagCount;
+    full.head.fccType = kAudioCodec;
+    full.head.wMid = 0xFFFF;
+    full.head.wPid = 0xFFFF;
+    full.head.vdwACM = 0x03320000;
+    full.head.vdwDriver = 0x01000000;
+    full.head.fdwSupport = gScenario->support;
+    full.head.cFormatTags = gScenario->tagCount;
     copyText(full.szShortName, 32, u"Scripted");
     copyText(full.szLongName, 128, u"Scripted test codec");
     copyText(full.szFeatures, 512, u"Scenario-driven test driver");
-    const DWORD size = details->cbStruct < sizeof full ? details->cbStruct : sizeof full;
-    full.cbStruct = size;
+    const DWORD size = details->head.cbStruct < sizeof full ? details->head.cbStruct : sizeof full;
+    full.head.cbStruct = size;
     std::memcpy(details, &full, size);
     return MMSYSERR_NOERROR;
 }
