@@ -38,11 +38,11 @@ void resetInventoryLog() {
     }
 }
 
-BOOL CALLBACK formatEnumCallback(HACMDRIVERID hadid, ACMFORMATDETAILSA* pafd,
-                                 DWORD_PTR dwInstance, DWORD fdwSupport) {
+BOOL CALLBACK formatEnumCallback(HACMDRIVERID hadid, ACMFORMATDETAILSA* pafd, DWORD_PTR dwInstance,
+                                 DWORD fdwSupport) {
     const char* tagName = reinterpret_cast<const char*>(dwInstance);
-    const bool listed = (fdwSupport & (ACMDRIVERDETAILS_SUPPORTF_CODEC |
-                                       ACMDRIVERDETAILS_SUPPORTF_CONVERTER)) != 0;
+    const bool listed =
+        (fdwSupport & (ACMDRIVERDETAILS_SUPPORTF_CODEC | ACMDRIVERDETAILS_SUPPORTF_CONVERTER)) != 0;
 
     // The log is opened for every record, listed or not, and never held open
     // between records.

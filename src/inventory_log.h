@@ -25,7 +25,7 @@ void resetInventoryLog();
 // or converter support, writes the record's driver line and format line. A
 // record that cannot be written to the log in full (open, write or close
 // fails) goes to standard output. Always returns TRUE.
-BOOL CALLBACK formatEnumCallback(HACMDRIVERID hadid, ACMFORMATDETAILSA* pafd,
-                                 DWORD_PTR dwInstance, DWORD fdwSupport);
+BOOL CALLBACK formatEnumCallback(HACMDRIVERID hadid, ACMFORMATDETAILSA* pafd, DWORD_PTR dwInstance,
+                                 DWORD fdwSupport);
 
 #endif  // ACM_INVENTORY_INVENTORY_LOG_H

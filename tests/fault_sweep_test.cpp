@@ -114,11 +114,11 @@ TEST_P(FaultSweep, LosesNothingThatMustSurviveAndLeaksNothing) {
     EXPECT_GT(injectedRuns, 0) << "no call of this kind was ever made";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Kinds, FaultSweep, ::testing::Combine(::testing::ValuesIn(kKinds), ::testing::Bool()),
-    [](const ::testing::TestParamInfo<std::tuple<Kind, bool>>& param) {
-        return std::string(std::get<0>(param.param).name) +
-               (std::get<1>(param.param) ? "_for_good" : "_once");
-    });
+INSTANTIATE_TEST_SUITE_P(Kinds, FaultSweep,
+                         ::testing::Combine(::testing::ValuesIn(kKinds), ::testing::Bool()),
+                         [](const ::testing::TestParamInfo<std::tuple<Kind, bool>>& param) {
+                             return std::string(std::get<0>(param.param).name) +
+                                    (std::get<1>(param.param) ? "_for_good" : "_once");
+                         });
 
 }  // namespace

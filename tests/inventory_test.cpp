@@ -71,20 +71,20 @@ std::string count(const std::string& text, const std::string& what) {
 }
 
 TEST_F(Inventory, WalksDriversTagsAndFormatsInOrderWithTheExpectedCalls) {
-    const Outcome outcome = run(
-        "driver 0x1000 3\n"
-        "tag 1 1 2 PCM\n"
-        "format 1 8000 Hz, 8 bit, mono\n"
-        "format 1 8000 Hz, 16 bit, mono\n"
-        "tag 0x11 1 2 IMA ADPCM\n"
-        "format 1 8000 Hz, 4 bit, mono\n"
-        "format 1 8000 Hz, 4 bit, stereo\n"
-        "driver 0x2000 2\n"
-        "tag 0x31 1 1 GSM 6.10\n"
-        "format 1 8000 Hz\n"
-        "driver 0x3000 1\n"
-        "tag 0x31 1 1 GSM 6.10\n"
-        "format 1 8000 Hz, 0 bit, mono\n");
+    const Outcome outcome =
+        run("driver 0x1000 3\n"
+            "tag 1 1 2 PCM\n"
+            "format 1 8000 Hz, 8 bit, mono\n"
+            "format 1 8000 Hz, 16 bit, mono\n"
+            "tag 0x11 1 2 IMA ADPCM\n"
+            "format 1 8000 Hz, 4 bit, mono\n"
+            "format 1 8000 Hz, 4 bit, stereo\n"
+            "driver 0x2000 2\n"
+            "tag 0x31 1 1 GSM 6.10\n"
+            "format 1 8000 Hz\n"
+            "driver 0x3000 1\n"
+            "tag 0x31 1 1 GSM 6.10\n"
+            "format 1 8000 Hz, 0 bit, mono\n");
 
     EXPECT_EQ(
         "acmDriverEnum(instance=0x0, flags=0x0)\n"
@@ -92,18 +92,22 @@ TEST_F(Inventory, WalksDriversTagsAndFormatsInOrderWithTheExpectedCalls) {
         "  acmFormatTagEnumA(h1, cbStruct=72, zeroed, instance=0x0, flags=0x0)\n"
         "    acmDriverOpen(did=0x1000, flags=0x0) -> h2\n"
         "    acmMetrics(hao=null, metric=50) -> 0, 50\n"
-        "    acmFormatEnumA(h2, cbStruct=" + kFormatRecordSize + ", dwFormatTag=0x11, zeroed, "
-        "pwfx={wFormatTag=0x11, rest zero}, cbwfx=50, instance=szFormatTag, flags=0x10000)\n"
-        "    acmDriverClose(h2, flags=0x0)\n"
-        "  acmDriverClose(h1, flags=0x0)\n"
-        "  acmDriverOpen(did=0x3000, flags=0x0) -> h3\n"
-        "  acmFormatTagEnumA(h3, cbStruct=72, zeroed, instance=0x0, flags=0x0)\n"
-        "    acmDriverOpen(did=0x3000, flags=0x0) -> h4\n"
-        "    acmMetrics(hao=null, metric=50) -> 0, 50\n"
-        "    acmFormatEnumA(h4, cbStruct=" + kFormatRecordSize + ", dwFormatTag=0x31, zeroed, "
-        "pwfx={wFormatTag=0x31, rest zero}, cbwfx=50, instance=szFormatTag, flags=0x10000)\n"
-        "    acmDriverClose(h4, flags=0x0)\n"
-        "  acmDriverClose(h3, flags=0x0)\n",
+        "    acmFormatEnumA(h2, cbStruct=" +
+            kFormatRecordSize +
+            ", dwFormatTag=0x11, zeroed, "
+            "pwfx={wFormatTag=0x11, rest zero}, cbwfx=50, instance=szFormatTag, flags=0x10000)\n"
+            "    acmDriverClose(h2, flags=0x0)\n"
+            "  acmDriverClose(h1, flags=0x0)\n"
+            "  acmDriverOpen(did=0x3000, flags=0x0) -> h3\n"
+            "  acmFormatTagEnumA(h3, cbStruct=72, zeroed, instance=0x0, flags=0x0)\n"
+            "    acmDriverOpen(did=0x3000, flags=0x0) -> h4\n"
+            "    acmMetrics(hao=null, metric=50) -> 0, 50\n"
+            "    acmFormatEnumA(h4, cbStruct=" +
+            kFormatRecordSize +
+            ", dwFormatTag=0x31, zeroed, "
+            "pwfx={wFormatTag=0x31, rest zero}, cbwfx=50, instance=szFormatTag, flags=0x10000)\n"
+            "    acmDriverClose(h4, flags=0x0)\n"
+            "  acmDriverClose(h3, flags=0x0)\n",
         outcome.trace);
     EXPECT_EQ(
         "did=0x00001000, name=IMA ADPCM\r\n"
@@ -172,9 +176,9 @@ INSTANTIATE_TEST_SUITE_P(
                    "did=0x00001000, name=Tag name\r\n  tag=0x0002, idx=0x00000000, [Format]\r\n",
                    "2"},
         FilterCase{"tag with no standard formats", "1", "0x11 1 0", "1", "", "1"},
-        FilterCase{"tag 0xffffffff", "1", "0xffffffff 1 1", "1",
-                   "did=0x00001000, name=Tag name\r\n  tag=0xffffffff, idx=0x00000000, [Format]\r\n",
-                   "2"},
+        FilterCase{
+            "tag 0xffffffff", "1", "0xffffffff 1 1", "1",
+            "did=0x00001000, name=Tag name\r\n  tag=0xffffffff, idx=0x00000000, [Format]\r\n", "2"},
         FilterCase{"format converter only", "1", "0x11 1 1", "2", kListed, "2"},
         FilterCase{"format filter only", "1", "0x11 1 1", "4", "", "2"},
         FilterCase{"format no support", "1", "0x11 1 1", "0", "", "2"}),
@@ -191,13 +195,18 @@ TEST_F(Inventory, TagAboveFFFFQueriesTheFullTagAndHeadersTheLow16Bits) {
 TEST_F(Inventory, TextsAreBoundedByTheirFieldsAndPassedThroughUnchanged) {
     const std::string name48(48, 'N');
     const std::string description128(128, 'D');
-    const Outcome outcome = run("driver 0x1000 1\n"
-                                "tag 0x11 1 3 " + name48 + "TAIL\n"
-                                "format 1 " + description128 + "TAIL\n"
-                                "format 1 \n"
-                                "format 1 caf\\xe9 \\x01\\x7f\\\\\n"
-                                "tag 0x12 1 1 \\xe9t\\xe9\n"
-                                "format 1 x\n");
+    const Outcome outcome =
+        run("driver 0x1000 1\n"
+            "tag 0x11 1 3 " +
+            name48 +
+            "TAIL\n"
+            "format 1 " +
+            description128 +
+            "TAIL\n"
+            "format 1 \n"
+            "format 1 caf\\xe9 \\x01\\x7f\\\\\n"
+            "tag 0x12 1 1 \\xe9t\\xe9\n"
+            "format 1 x\n");
     EXPECT_EQ(record(0x1000, name48, 0x11, 0, description128) +
                   record(0x1000, name48, 0x11, 1, "") +
                   record(0x1000, name48, 0x11, 2, "caf\xe9 \x01\x7f\\") +
@@ -206,8 +215,9 @@ TEST_F(Inventory, TextsAreBoundedByTheirFieldsAndPassedThroughUnchanged) {
 }
 
 TEST_F(Inventory, DriverIdentifiersKeepEveryDigit) {
-    std::string script = "driver 0x1 1\ntag 0x11 1 1 A\nformat 1 a\n"
-                         "driver 0xabcdef12 1\ntag 0x11 1 1 B\nformat 1 b\n";
+    std::string script =
+        "driver 0x1 1\ntag 0x11 1 1 A\nformat 1 a\n"
+        "driver 0xabcdef12 1\ntag 0x11 1 1 B\nformat 1 b\n";
     std::string expected = record(0x1, "A", 0x11, 0, "a") + record(0xabcdef12, "B", 0x11, 0, "b");
     if (sizeof(void*) == 8) {
         script += "driver 0x123456789ab 1\ntag 0x11 1 1 C\nformat 1 c\n";
@@ -221,23 +231,26 @@ TEST_F(Inventory, DriverIdentifiersKeepEveryDigit) {
 }
 
 TEST_F(Inventory, RefusedFirstOpenSkipsTheDriverSilently) {
-    const Outcome outcome = run("driver 0x1000 1 refuse-first\ntag 0x11 1 1 A\nformat 1 a\n"
-                                "driver 0x2000 1\ntag 0x11 1 1 B\nformat 1 b\n");
+    const Outcome outcome =
+        run("driver 0x1000 1 refuse-first\ntag 0x11 1 1 A\nformat 1 a\n"
+            "driver 0x2000 1\ntag 0x11 1 1 B\nformat 1 b\n");
     EXPECT_EQ(record(0x2000, "B", 0x11, 0, "b"), outcome.log);
     EXPECT_EQ("", outcome.err);
     EXPECT_EQ("1", count(outcome.trace, "acmDriverOpen(did=0x1000"));
 }
 
 TEST_F(Inventory, RefusedSecondOpenIsReportedOncePerListableTag) {
-    const Outcome outcome = run("driver 0xa1b2 1 refuse-second\n"
-                                "tag 1 1 1 PCM\nformat 1 p\n"
-                                "tag 0x11 1 1 A\nformat 1 a\n"
-                                "tag 0x31 1 0 No formats\nformat 1 n\n"
-                                "tag 0x02 1 1 B\nformat 1 b\n"
-                                "driver 0x2000 1\ntag 0x11 1 1 C\nformat 1 c\n");
-    EXPECT_EQ("failed on acmDriverOpen(did=0x0000a1b2)\r\n"
-              "failed on acmDriverOpen(did=0x0000a1b2)\r\n",
-              outcome.err);
+    const Outcome outcome =
+        run("driver 0xa1b2 1 refuse-second\n"
+            "tag 1 1 1 PCM\nformat 1 p\n"
+            "tag 0x11 1 1 A\nformat 1 a\n"
+            "tag 0x31 1 0 No formats\nformat 1 n\n"
+            "tag 0x02 1 1 B\nformat 1 b\n"
+            "driver 0x2000 1\ntag 0x11 1 1 C\nformat 1 c\n");
+    EXPECT_EQ(
+        "failed on acmDriverOpen(did=0x0000a1b2)\r\n"
+        "failed on acmDriverOpen(did=0x0000a1b2)\r\n",
+        outcome.err);
     EXPECT_EQ(record(0x2000, "C", 0x11, 0, "c"), outcome.log);
     EXPECT_EQ("", outcome.out);
 }
@@ -314,9 +327,10 @@ INSTANTIATE_TEST_SUITE_P(
 // Failed ACM calls: a refused open skips its driver or its tag (the second
 // open with a message), anything else is passed over silently.
 TEST_F(Inventory, FailedAcmCallsSkipOnlyWhatTheyMustAndLeaveTheRestListed) {
-    const std::string registry = "driver 0x1000 1\ntag 0x11 1 1 A\nformat 1 a\n"
-                                 "tag 0x12 1 1 B\nformat 1 b\n"
-                                 "driver 0x2000 1\ntag 0x11 1 1 C\nformat 1 c\n";
+    const std::string registry =
+        "driver 0x1000 1\ntag 0x11 1 1 A\nformat 1 a\n"
+        "tag 0x12 1 1 B\nformat 1 b\n"
+        "driver 0x2000 1\ntag 0x11 1 1 C\nformat 1 c\n";
     const std::string a = record(0x1000, "A", 0x11, 0, "a");
     const std::string b = record(0x1000, "B", 0x12, 0, "b");
     const std::string c = record(0x2000, "C", 0x11, 0, "c");

@@ -128,8 +128,8 @@ TEST(Process, UnopenableLogSendsEveryRecordToStandardOutput) {
     TempDir missing;
     const std::string dangling = cwd.file("dangling");
     ASSERT_EQ(0, mkdir(dangling.c_str(), 0700));
-    ASSERT_EQ(0, symlink((missing.path() + "/gone/acm.log").c_str(),
-                         (dangling + "/acm.log").c_str()));
+    ASSERT_EQ(0,
+              symlink((missing.path() + "/gone/acm.log").c_str(), (dangling + "/acm.log").c_str()));
     // /proc takes no new files, not even from root.
     for (const std::string& dir : {cwd.path(), dangling, std::string("/proc")}) {
         SCOPED_TRACE(dir);
@@ -154,8 +154,8 @@ TEST(Process, FullDiskSendsEveryRecordToStandardOutputToo) {
 
 TEST(Process, FailedAllocationIsReportedWithItsUnsignedSize) {
     TempDir cwd;
-    const Result result = runProgram(
-        {cwd.path(), std::string("metrics 0 4294967280\n") + kRegistry, {}, 256u << 20});
+    const Result result =
+        runProgram({cwd.path(), std::string("metrics 0 4294967280\n") + kRegistry, {}, 256u << 20});
     EXPECT_EQ(0, result.status);
     EXPECT_EQ("failed on malloc(4294967280)\r\nfailed on malloc(4294967280)\r\n", result.err);
     EXPECT_EQ("", readFile(cwd.file("acm.log")));
@@ -172,9 +172,10 @@ TEST(Process, RefusedOpensAreReportedWithTheDriverIdentifier) {
                                       "driver 0x7f03 1\ntag 0x11 1 1 D\nformat 1 d\n",
                                       {}});
     EXPECT_EQ(0, result.status);
-    EXPECT_EQ("failed on acmDriverOpen(did=0x00007f01)\r\n"
-              "failed on acmDriverOpen(did=0x00007f01)\r\n",
-              result.err);
+    EXPECT_EQ(
+        "failed on acmDriverOpen(did=0x00007f01)\r\n"
+        "failed on acmDriverOpen(did=0x00007f01)\r\n",
+        result.err);
     EXPECT_EQ(record(0x7f03, "D", 0x11, 0, "d"), readFile(cwd.file("acm.log")));
     EXPECT_EQ("", result.out);
     expectCleanHandles(result);
@@ -210,7 +211,8 @@ TEST(Process, MemoryStaysFlatAsRecordsGrow) {
         for (int run = 0; run < 5; ++run) {
             TempDir cwd;
             test_support::Spawn spawn;
-            spawn.argv = {"/usr/bin/time", "-f", "%M", "-o", cwd.file("peak"), ACM_INVENTORY_PROGRAM};
+            spawn.argv = {"/usr/bin/time",      "-f", "%M", "-o", cwd.file("peak"),
+                          ACM_INVENTORY_PROGRAM};
             spawn.cwd = cwd.path();
             spawn.env = {{"LD_LIBRARY_PATH", SYNTHETIC_ACM_DIR}, {"SYNTHETIC_ACM", shape}};
             const test_support::SpawnResult result = test_support::spawn(spawn);

@@ -128,8 +128,7 @@ static_assert(offsetof(ACMFORMATDETAILSA, cbwfx) == 16 + sizeof(void*), "ACMFORM
 static_assert(offsetof(ACMFORMATDETAILSA, szFormat) == 20 + sizeof(void*),
               "ACMFORMATDETAILSA layout");
 
-typedef BOOL(CALLBACK* ACMDRIVERENUMCB)(HACMDRIVERID hadid, DWORD_PTR dwInstance,
-                                        DWORD fdwSupport);
+typedef BOOL(CALLBACK* ACMDRIVERENUMCB)(HACMDRIVERID hadid, DWORD_PTR dwInstance, DWORD fdwSupport);
 typedef BOOL(CALLBACK* ACMFORMATTAGENUMCBA)(HACMDRIVERID hadid, ACMFORMATTAGDETAILSA* paftd,
                                             DWORD_PTR dwInstance, DWORD fdwSupport);
 typedef BOOL(CALLBACK* ACMFORMATENUMCBA)(HACMDRIVERID hadid, ACMFORMATDETAILSA* pafd,
@@ -158,8 +157,8 @@ MMRESULT WINAPI acmFormatTagEnumA(HACMDRIVER had, ACMFORMATTAGDETAILSA* paftd,
 // in for that format and at most pafd->cbwfx bytes written to pafd->pwfx.
 // With ACM_FORMATENUMF_WFORMATTAG only the formats of pafd->pwfx->wFormatTag
 // are listed.
-MMRESULT WINAPI acmFormatEnumA(HACMDRIVER had, ACMFORMATDETAILSA* pafd,
-                               ACMFORMATENUMCBA fnCallback, DWORD_PTR dwInstance, DWORD fdwEnum);
+MMRESULT WINAPI acmFormatEnumA(HACMDRIVER had, ACMFORMATDETAILSA* pafd, ACMFORMATENUMCBA fnCallback,
+                               DWORD_PTR dwInstance, DWORD fdwEnum);
 
 // On MMSYSERR_NOERROR the metric's value is stored in *pMetric (a DWORD for
 // ACM_METRIC_MAX_SIZE_FORMAT); on any other result *pMetric is not to be used.

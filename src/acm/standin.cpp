@@ -49,9 +49,8 @@ constexpr StandinTag kPcm = {WAVE_FORMAT_PCM, "PCM", 18, {8, 16}, 2, 0};
 constexpr StandinTag kConverterTags[] = {kPcm};
 constexpr StandinTag kImaAdpcmTags[] = {kPcm, {0x0011, "IMA ADPCM", 20, {4, 0}, 2, 256}};
 constexpr StandinTag kAdpcmTags[] = {kPcm, {0x0002, "ADPCM", 50, {4, 0}, 2, 256}};
-constexpr StandinTag kG711Tags[] = {kPcm,
-                                    {0x0006, "CCITT A-Law", 18, {8, 0}, 2, 0},
-                                    {0x0007, "CCITT u-Law", 18, {8, 0}, 2, 0}};
+constexpr StandinTag kG711Tags[] = {
+    kPcm, {0x0006, "CCITT A-Law", 18, {8, 0}, 2, 0}, {0x0007, "CCITT u-Law", 18, {8, 0}, 2, 0}};
 constexpr StandinTag kGsmTags[] = {kPcm, {0x0031, "GSM 6.10", 20, {0, 0}, 1, 65}};
 // A decoder: it converts its tag to PCM but lists no standard formats of it.
 constexpr StandinTag kMpegTags[] = {{0x0055, "MPEG Layer-3", 30, {0, 0}, 0, 0}, kPcm};
@@ -218,8 +217,8 @@ MMRESULT WINAPI acmFormatTagEnumA(HACMDRIVER had, ACMFORMATTAGDETAILSA* paftd,
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT WINAPI acmFormatEnumA(HACMDRIVER had, ACMFORMATDETAILSA* pafd,
-                               ACMFORMATENUMCBA fnCallback, DWORD_PTR dwInstance, DWORD fdwEnum) {
+MMRESULT WINAPI acmFormatEnumA(HACMDRIVER had, ACMFORMATDETAILSA* pafd, ACMFORMATENUMCBA fnCallback,
+                               DWORD_PTR dwInstance, DWORD fdwEnum) {
     const StandinDriver* driver = driverOf(had);
     if (driver == nullptr) {
         return MMSYSERR_INVALHANDLE;

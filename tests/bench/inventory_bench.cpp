@@ -49,10 +49,10 @@ void floorLoop(const Shape& shape, const char* path) {
                 if (log == nullptr) {
                     std::abort();
                 }
-                std::fprintf(log, "did=0x%08" PRIxPTR ", name=%.*s\r\n", synthetic_driver_id(d),
-                             48, name);
-                std::fprintf(log, "  tag=0x%04" PRIx32 ", idx=0x%08x, [%.*s]\r\n",
-                             synthetic_tag(t), f, 128, description);
+                std::fprintf(log, "did=0x%08" PRIxPTR ", name=%.*s\r\n", synthetic_driver_id(d), 48,
+                             name);
+                std::fprintf(log, "  tag=0x%04" PRIx32 ", idx=0x%08x, [%.*s]\r\n", synthetic_tag(t),
+                             f, 128, description);
                 std::fclose(log);
             }
         }
@@ -131,9 +131,21 @@ void inventoryAgainstFloor(benchmark::State& state) {
     state.counters["ratio"] = median(program) / median(floor);
 }
 
-BENCHMARK(inventoryAgainstFloor)->Arg(1000)->Iterations(101)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(inventoryAgainstFloor)->Arg(10000)->Iterations(21)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(inventoryAgainstFloor)->Arg(100000)->Iterations(7)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(inventoryAgainstFloor)
+    ->Arg(1000)
+    ->Iterations(101)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(inventoryAgainstFloor)
+    ->Arg(10000)
+    ->Iterations(21)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(inventoryAgainstFloor)
+    ->Arg(100000)
+    ->Iterations(7)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

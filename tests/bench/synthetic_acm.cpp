@@ -68,9 +68,8 @@ MMRESULT WINAPI acmFormatTagEnumA(HACMDRIVER had, ACMFORMATTAGDETAILSA* paftd,
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT WINAPI acmFormatEnumA(HACMDRIVER had, ACMFORMATDETAILSA* pafd,
-                               ACMFORMATENUMCBA fnCallback, DWORD_PTR dwInstance,
-                               DWORD /*fdwEnum*/) {
+MMRESULT WINAPI acmFormatEnumA(HACMDRIVER had, ACMFORMATDETAILSA* pafd, ACMFORMATENUMCBA fnCallback,
+                               DWORD_PTR dwInstance, DWORD /*fdwEnum*/) {
     const HACMDRIVERID id = reinterpret_cast<HACMDRIVERID>(synthetic_driver_id(driverOf(had)));
     const WORD tag = pafd->pwfx->wFormatTag;
     for (unsigned format = 0; format < gFormats; ++format) {

@@ -13,7 +13,8 @@ __attribute__((constructor)) void configureFromEnvironment() {
     unsigned formats = 10;
     if (const char* shape = std::getenv("SYNTHETIC_ACM")) {
         if (std::sscanf(shape, "%u,%u,%u", &drivers, &tags, &formats) != 3) {
-            std::fprintf(stderr, "synthetic ACM: SYNTHETIC_ACM is not <drivers>,<tags>,<formats>\n");
+            std::fprintf(stderr,
+                         "synthetic ACM: SYNTHETIC_ACM is not <drivers>,<tags>,<formats>\n");
             std::abort();
         }
     }

@@ -106,7 +106,7 @@ int __wrap_fclose(std::FILE* stream) {
 }
 
 __attribute__((format(printf, 2, 3))) int __wrap_fprintf(std::FILE* stream, const char* format,
-                                                          ...) {
+                                                         ...) {
     // Only writes to the log count: standard output and error stay reliable.
     if (stream != stdout && stream != stderr && inject(Call::LogWrite)) {
         return -1;

@@ -70,7 +70,8 @@ struct Run {
         char formatLine[64];
         std::snprintf(formatLine, sizeof formatLine, "  tag=0x%04" PRIx32 ", idx=0x%08zx, [", tag,
                       index);
-        const std::string driverLine = "did=0x" + hexDid(did) + ", name=" + field(name, 48) + "\r\n";
+        const std::string driverLine =
+            "did=0x" + hexDid(did) + ", name=" + field(name, 48) + "\r\n";
         const std::string record =
             driverLine + formatLine + field(format.description, 128) + "]\r\n";
         const bool listed = (format.support & 3u) != 0;
@@ -140,7 +141,8 @@ Expected predict(const scripted::Registry& registry, const std::vector<LibcFault
                     continue;
                 }
                 if (run.faults.fails(Op::DriverOpen) || driver.refuseSecondOpen) {
-                    run.expected.err += "failed on acmDriverOpen(did=0x" + hexDid(driver.id) + ")\r\n";
+                    run.expected.err +=
+                        "failed on acmDriverOpen(did=0x" + hexDid(driver.id) + ")\r\n";
                     continue;
                 }
                 const bool metricsFailed =

@@ -68,9 +68,9 @@ bool readOp(const std::string& name, Op* op) {
     static const struct {
         const char* name;
         Op op;
-    } kOps[] = {{"driver-enum", Op::DriverEnum}, {"driver-open", Op::DriverOpen},
+    } kOps[] = {{"driver-enum", Op::DriverEnum},   {"driver-open", Op::DriverOpen},
                 {"driver-close", Op::DriverClose}, {"tag-enum", Op::TagEnum},
-                {"format-enum", Op::FormatEnum}, {"metrics", Op::Metrics}};
+                {"format-enum", Op::FormatEnum},   {"metrics", Op::Metrics}};
     for (const auto& known : kOps) {
         if (name == known.name) {
             *op = known.op;

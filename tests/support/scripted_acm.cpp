@@ -28,8 +28,8 @@ struct State {
     int depth = 0;
     int calls[kOpCount] = {};
     int handlesIssued = 0;
-    std::map<std::uintptr_t, OpenHandle> open;        // by handle value
-    std::map<std::uintptr_t, int> openOnDriver;       // by driver identifier
+    std::map<std::uintptr_t, OpenHandle> open;            // by handle value
+    std::map<std::uintptr_t, int> openOnDriver;           // by driver identifier
     std::vector<const ACMFORMATTAGDETAILSA*> tagRecords;  // of the enumerations under way
     HandleReport report;
 };
@@ -152,8 +152,8 @@ MMRESULT WINAPI acmDriverEnum(ACMDRIVERENUMCB fnCallback, DWORD_PTR dwInstance, 
     }
     ++s.depth;
     for (const Driver& driver : s.registry.drivers) {
-        const BOOL result = fnCallback(reinterpret_cast<HACMDRIVERID>(driver.id), dwInstance,
-                                       driver.support);
+        const BOOL result =
+            fnCallback(reinterpret_cast<HACMDRIVERID>(driver.id), dwInstance, driver.support);
         checkCallback(result);
         if (result == FALSE) {
             break;
@@ -259,8 +259,8 @@ MMRESULT WINAPI acmFormatTagEnumA(HACMDRIVER had, ACMFORMATTAGDETAILSA* paftd,
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT WINAPI acmFormatEnumA(HACMDRIVER had, ACMFORMATDETAILSA* pafd,
-                               ACMFORMATENUMCBA fnCallback, DWORD_PTR dwInstance, DWORD fdwEnum) {
+MMRESULT WINAPI acmFormatEnumA(HACMDRIVER had, ACMFORMATDETAILSA* pafd, ACMFORMATENUMCBA fnCallback,
+                               DWORD_PTR dwInstance, DWORD fdwEnum) {
     State& s = state();
     if (pafd == nullptr || pafd->pwfx == nullptr) {
         traceLine("acmFormatEnumA(%s)", handleName(had).c_str());
@@ -269,8 +269,8 @@ MMRESULT WINAPI acmFormatEnumA(HACMDRIVER had, ACMFORMATDETAILSA* pafd,
     const bool zeroed = pafd->dwFormatIndex == 0 && pafd->fdwSupport == 0 &&
                         allZero(pafd->szFormat, sizeof pafd->szFormat);
     const WAVEFORMATEX& header = *pafd->pwfx;
-    const bool headerClean = pafd->cbwfx >= sizeof header &&
-                             allZero(&header.nChannels, sizeof header - sizeof(WORD));
+    const bool headerClean =
+        pafd->cbwfx >= sizeof header && allZero(&header.nChannels, sizeof header - sizeof(WORD));
     char instance[32];
     if (!s.tagRecords.empty() &&
         dwInstance == reinterpret_cast<DWORD_PTR>(s.tagRecords.back()->szFormatTag)) {
@@ -302,7 +302,8 @@ MMRESULT WINAPI acmFormatEnumA(HACMDRIVER had, ACMFORMATDETAILSA* pafd,
     const Driver& driver = *handle->driver;
     ++s.depth;
     for (const Tag& tag : driver.tags) {
-        if (fdwEnum == ACM_FORMATENUMF_WFORMATTAG && static_cast<WORD>(tag.tag & 0xFFFF) != wanted) {
+        if (fdwEnum == ACM_FORMATENUMF_WFORMATTAG &&
+            static_cast<WORD>(tag.tag & 0xFFFF) != wanted) {
             continue;
         }
         bool stopped = false;

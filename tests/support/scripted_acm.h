@@ -45,7 +45,7 @@ enum class Op { DriverEnum, DriverOpen, DriverClose, TagEnum, FormatEnum, Metric
 
 struct Fault {
     Op op = Op::DriverOpen;
-    int nth = 0;  // 1 for the first call of that kind; 0 never fails
+    int nth = 0;              // 1 for the first call of that kind; 0 never fails
     bool persistent = false;  // fail the nth call and every later one
 };
 

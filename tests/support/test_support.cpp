@@ -17,7 +17,8 @@
 namespace test_support {
 
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "acm-inventory-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "acm-inventory-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error("mkdtemp failed");
     }
@@ -56,7 +57,8 @@ SpawnResult spawn(const Spawn& spawn) {
         const char* inherited = getenv("ASAN_OPTIONS");
         asanOptions = std::string(inherited != nullptr ? inherited : "") +
                       ":allocator_may_return_null=1:max_allocation_size_mb=" +
-                      std::to_string(spawn.addressSpace >> 20) + ":log_path=" + scratch.file("asan");
+                      std::to_string(spawn.addressSpace >> 20) +
+                      ":log_path=" + scratch.file("asan");
     }
 
     const pid_t child = fork();

@@ -33,7 +33,7 @@ struct Spawn {
     std::vector<std::string> argv;  // the program's path first
     std::string cwd;
     std::vector<std::pair<std::string, std::string>> env;  // set on top of this process's
-    unsigned long long addressSpace = 0;  // bytes; 0 sets no limit
+    unsigned long long addressSpace = 0;                   // bytes; 0 sets no limit
 };
 
 struct SpawnResult {
@@ -43,10 +43,10 @@ struct SpawnResult {
     long peakResidentKiB = 0;  // the process's largest resident set
 };
 
-// Runs a program (found on PATH if argv[0] has no slash) to its end with standard output and error sent to files and
-// returns what it wrote. An address-space limit is set with setrlimit; in a
-// build with AddressSanitizer, which reserves more address space than any
-// such limit, the sanitizer's own allocation cap is set instead.
+// Runs a program (found on PATH if argv[0] has no slash) to its end with standard output and error
+// sent to files and returns what it wrote. An address-space limit is set with setrlimit; in a build
+// with AddressSanitizer, which reserves more address space than any such limit, the sanitizer's own
+// allocation cap is set instead.
 SpawnResult spawn(const Spawn& spawn);
 
 // One record as the program writes it, CR LF line ends included.

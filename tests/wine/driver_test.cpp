@@ -81,7 +81,8 @@ void PrintTo(const Scenario& scenario, std::ostream* out) {
 // Wine caches a driver's details in the registry the first time it loads
 // it; the scenario changes them, so the cache goes before every run.
 void clearDriverCache() {
-    const std::string key = "HKLM\\Software\\Microsoft\\AudioCompressionManager\\DriverCache\\msacm.scripted";
+    const std::string key =
+        "HKLM\\Software\\Microsoft\\AudioCompressionManager\\DriverCache\\msacm.scripted";
     TempDir cwd;
     for (const char* view : {"/reg:64", "/reg:32"}) {
         wine_support::runWine(WINE_DRIVER_PREFIX, {"reg", "delete", key, view, "/f"}, cwd.path());
@@ -100,8 +101,8 @@ std::string expectedRecords(const Scenario& scenario, const std::string& did) {
     for (const Listed& listed : scenario.records) {
         char index[16];
         std::snprintf(index, sizeof index, "%08x", static_cast<unsigned>(listed.index));
-        text += "did=" + did + ", name=" + listed.name + "\r\n  tag=0x" + listed.tag +
-                ", idx=0x" + index + ", [" + listed.description + "]\r\n";
+        text += "did=" + did + ", name=" + listed.name + "\r\n  tag=0x" + listed.tag + ", idx=0x" +
+                index + ", [" + listed.description + "]\r\n";
     }
     return text;
 }
@@ -116,7 +117,8 @@ TEST_P(ScriptedDriver, IsListedAsTheManagerHandsItOverAndHarmsNoOtherCodec) {
     const test_support::SpawnResult baseline = runScenario(build, "hidden", baselineDir.path());
     ASSERT_EQ(0, baseline.status);
     const std::string baselineLog = readFile(baselineDir.file("acm.log"));
-    ASSERT_EQ(std::string::npos, baselineLog.find("name=Scripted")) << "a driver without codec support listed";
+    ASSERT_EQ(std::string::npos, baselineLog.find("name=Scripted"))
+        << "a driver without codec support listed";
     ASSERT_NE("", baselineLog);
 
     TempDir cwd;
@@ -163,15 +165,15 @@ TEST_P(ScriptedDriver, IsListedAsTheManagerHandsItOverAndHarmsNoOtherCodec) {
     EXPECT_EQ(scenario.refusedTags == 0, result.err.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Scenarios, ScriptedDriver,
-    ::testing::Combine(::testing::Values(wine_support::kX86, wine_support::kX64),
-                       ::testing::ValuesIn(kScenarios)),
-    [](const ::testing::TestParamInfo<std::tuple<Build, Scenario>>& param) {
-        std::string name = std::string(std::get<0>(param.param).name) + "_" +
-                           std::get<1>(param.param).name;
-        std::replace(name.begin(), name.end(), '-', '_');
-        return name;
-    });
+INSTANTIATE_TEST_SUITE_P(Scenarios, ScriptedDriver,
+                         ::testing::Combine(::testing::Values(wine_support::kX86,
+                                                              wine_support::kX64),
+                                            ::testing::ValuesIn(kScenarios)),
+                         [](const ::testing::TestParamInfo<std::tuple<Build, Scenario>>& param) {
+                             std::string name = std::string(std::get<0>(param.param).name) + "_" +
+                                                std::get<1>(param.param).name;
+                             std::replace(name.begin(), name.end(), '-', '_');
+                             return name;
+                         });
 
 }  // namespace

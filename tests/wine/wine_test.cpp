@@ -45,7 +45,6 @@ std::string oracle(const Build& build) {
     return result.out;
 }
 
-
 // Checks the shape of every record; returns (tag, name) -> format count.
 std::map<std::pair<std::string, std::string>, int> checkRecords(const std::string& log) {
     static const std::regex driverLine("did=(0x[0-9a-f]{8,16}), name=([^\r\n]*)");
@@ -127,7 +126,8 @@ TEST_P(WineInventory, TruncatesAStaleLogAndIgnoresArguments) {
     EXPECT_EQ(0, result.status);
     EXPECT_EQ("", result.out);
     EXPECT_EQ("", result.err);
-    EXPECT_EQ(normalized(readFile(clean.file("acm.log"))), normalized(readFile(cwd.file("acm.log"))));
+    EXPECT_EQ(normalized(readFile(clean.file("acm.log"))),
+              normalized(readFile(cwd.file("acm.log"))));
 }
 
 TEST_P(WineInventory, LogThatIsADirectorySendsEveryRecordToStandardOutput) {

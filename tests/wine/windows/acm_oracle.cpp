@@ -20,8 +20,7 @@ constexpr DWORD ACM_FORMATDETAILSF_INDEX = 0x00000000;
 
 extern "C" {
 MMRESULT WINAPI acmDriverDetailsA(HACMDRIVERID hadid, DriverDetailsHead* padd, DWORD fdwDetails);
-MMRESULT WINAPI acmFormatTagDetailsA(HACMDRIVER had, ACMFORMATTAGDETAILSA* paftd,
-                                     DWORD fdwDetails);
+MMRESULT WINAPI acmFormatTagDetailsA(HACMDRIVER had, ACMFORMATTAGDETAILSA* paftd, DWORD fdwDetails);
 MMRESULT WINAPI acmFormatDetailsA(HACMDRIVER had, ACMFORMATDETAILSA* pafd, DWORD fdwDetails);
 }
 

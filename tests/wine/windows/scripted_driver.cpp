@@ -210,25 +210,26 @@ void fillTag(ACMFORMATTAGDETAILSW* details, DWORD index) {
 
 LRESULT formatTagDetails(ACMFORMATTAGDETAILSW* details, DWORD flags) {
     switch (flags & ACM_FORMATTAGDETAILSF_QUERYMASK) {
-    case ACM_FORMATTAGDETAILSF_INDEX:
-        if (details->dwFormatTagIndex >= gScenario->tagCount) {
-            return MMSYSERR_INVALPARAM;
-        }
-        fillTag(details, details->dwFormatTagIndex);
-        return MMSYSERR_NOERROR;
-    case ACM_FORMATTAGDETAILSF_FORMATTAG:
-    case ACM_FORMATTAGDETAILSF_LARGESTSIZE:
-        for (DWORD index = 0; index < gScenario->tagCount; ++index) {
-            if (details->dwFormatTag == gScenario->tags[index].tag ||
-                ((flags & ACM_FORMATTAGDETAILSF_QUERYMASK) == ACM_FORMATTAGDETAILSF_LARGESTSIZE &&
-                 details->dwFormatTag == 0)) {
-                fillTag(details, index);
-                return MMSYSERR_NOERROR;
+        case ACM_FORMATTAGDETAILSF_INDEX:
+            if (details->dwFormatTagIndex >= gScenario->tagCount) {
+                return MMSYSERR_INVALPARAM;
             }
-        }
-        return ACMERR_NOTPOSSIBLE;
-    default:
-        return MMSYSERR_NOTSUPPORTED;
+            fillTag(details, details->dwFormatTagIndex);
+            return MMSYSERR_NOERROR;
+        case ACM_FORMATTAGDETAILSF_FORMATTAG:
+        case ACM_FORMATTAGDETAILSF_LARGESTSIZE:
+            for (DWORD index = 0; index < gScenario->tagCount; ++index) {
+                if (details->dwFormatTag == gScenario->tags[index].tag ||
+                    ((flags & ACM_FORMATTAGDETAILSF_QUERYMASK) ==
+                         ACM_FORMATTAGDETAILSF_LARGESTSIZE &&
+                     details->dwFormatTag == 0)) {
+                    fillTag(details, index);
+                    return MMSYSERR_NOERROR;
+                }
+            }
+            return ACMERR_NOTPOSSIBLE;
+        default:
+            return MMSYSERR_NOTSUPPORTED;
     }
 }
 
@@ -256,27 +257,27 @@ LRESULT formatDetails(ACMFORMATDETAILSW* details, DWORD flags) {
     for (DWORD t = 0; t < gScenario->tagCount; ++t) {
         const ScriptedTag& tag = gScenario->tags[t];
         switch (flags & ACM_FORMATDETAILSF_QUERYMASK) {
-        case ACM_FORMATDETAILSF_INDEX:
-            if (details->dwFormatTag == tag.tag) {
-                if (details->dwFormatIndex >= tag.standardFormats) {
-                    return MMSYSERR_INVALPARAM;
+            case ACM_FORMATDETAILSF_INDEX:
+                if (details->dwFormatTag == tag.tag) {
+                    if (details->dwFormatIndex >= tag.standardFormats) {
+                        return MMSYSERR_INVALPARAM;
+                    }
+                    fillFormat(details, tag, details->dwFormatIndex);
+                    return MMSYSERR_NOERROR;
                 }
-                fillFormat(details, tag, details->dwFormatIndex);
-                return MMSYSERR_NOERROR;
-            }
-            break;
-        case ACM_FORMATDETAILSF_FORMAT:
-            if (details->pwfx->wFormatTag == static_cast<WORD>(tag.tag & 0xFFFF)) {
-                for (DWORD index = 0; index < tag.standardFormats; ++index) {
-                    if (details->pwfx->nSamplesPerSec == 8000 * (index + 1)) {
-                        fillFormat(details, tag, index);
-                        return MMSYSERR_NOERROR;
+                break;
+            case ACM_FORMATDETAILSF_FORMAT:
+                if (details->pwfx->wFormatTag == static_cast<WORD>(tag.tag & 0xFFFF)) {
+                    for (DWORD index = 0; index < tag.standardFormats; ++index) {
+                        if (details->pwfx->nSamplesPerSec == 8000 * (index + 1)) {
+                            fillFormat(details, tag, index);
+                            return MMSYSERR_NOERROR;
+                        }
                     }
                 }
-            }
-            break;
-        default:
-            return MMSYSERR_NOTSUPPORTED;
+                break;
+            default:
+                return MMSYSERR_NOTSUPPORTED;
         }
     }
     return ACMERR_NOTPOSSIBLE;
@@ -301,41 +302,40 @@ LRESULT open(ACMDRVOPENDESCW* descriptor) {
 
 }  // namespace
 
-extern "C" LRESULT WINAPI DefDriverProc(DWORD_PTR dwDriverId, HDRVR hdrvr, UINT msg,
-                                        LPARAM lParam1, LPARAM lParam2);
+extern "C" LRESULT WINAPI DefDriverProc(DWORD_PTR dwDriverId, HDRVR hdrvr, UINT msg, LPARAM lParam1,
+                                        LPARAM lParam2);
 
-extern "C" __declspec(dllexport) LRESULT WINAPI DriverProc(DWORD_PTR dwDriverId, HDRVR hdrvr,
-                                                           UINT msg, LPARAM lParam1,
-                                                           LPARAM lParam2) {
+extern "C" __declspec(dllexport) LRESULT WINAPI
+    DriverProc(DWORD_PTR dwDriverId, HDRVR hdrvr, UINT msg, LPARAM lParam1, LPARAM lParam2) {
     switch (msg) {
-    case DRV_LOAD:
-        chooseScenario();
-        return 1;
-    case DRV_FREE:
-    case DRV_ENABLE:
-    case DRV_DISABLE:
-        return 1;
-    case DRV_OPEN:
-        return open(reinterpret_cast<ACMDRVOPENDESCW*>(lParam2));
-    case DRV_CLOSE:
-        if (dwDriverId >= 0x100 && gClientOpens > 0) {
-            --gClientOpens;
-        }
-        return 1;
-    case DRV_QUERYCONFIGURE:
-        return 0;
-    case ACMDM_DRIVER_DETAILS:
-        return driverDetails(reinterpret_cast<ACMDRIVERDETAILSW*>(lParam1));
-    case ACMDM_FORMATTAG_DETAILS:
-        return formatTagDetails(reinterpret_cast<ACMFORMATTAGDETAILSW*>(lParam1),
-                                static_cast<DWORD>(lParam2));
-    case ACMDM_FORMAT_DETAILS:
-        return formatDetails(reinterpret_cast<ACMFORMATDETAILSW*>(lParam1),
-                             static_cast<DWORD>(lParam2));
-    default:
-        if (msg >= DRV_USER) {
-            return MMSYSERR_NOTSUPPORTED;
-        }
-        return DefDriverProc(dwDriverId, hdrvr, msg, lParam1, lParam2);
+        case DRV_LOAD:
+            chooseScenario();
+            return 1;
+        case DRV_FREE:
+        case DRV_ENABLE:
+        case DRV_DISABLE:
+            return 1;
+        case DRV_OPEN:
+            return open(reinterpret_cast<ACMDRVOPENDESCW*>(lParam2));
+        case DRV_CLOSE:
+            if (dwDriverId >= 0x100 && gClientOpens > 0) {
+                --gClientOpens;
+            }
+            return 1;
+        case DRV_QUERYCONFIGURE:
+            return 0;
+        case ACMDM_DRIVER_DETAILS:
+            return driverDetails(reinterpret_cast<ACMDRIVERDETAILSW*>(lParam1));
+        case ACMDM_FORMATTAG_DETAILS:
+            return formatTagDetails(reinterpret_cast<ACMFORMATTAGDETAILSW*>(lParam1),
+                                    static_cast<DWORD>(lParam2));
+        case ACMDM_FORMAT_DETAILS:
+            return formatDetails(reinterpret_cast<ACMFORMATDETAILSW*>(lParam1),
+                                 static_cast<DWORD>(lParam2));
+        default:
+            if (msg >= DRV_USER) {
+                return MMSYSERR_NOTSUPPORTED;
+            }
+            return DefDriverProc(dwDriverId, hdrvr, msg, lParam1, lParam2);
     }
 }
