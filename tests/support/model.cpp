@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <map>
 
+#include "test_support.h"
+
 namespace model {
 namespace {
 
@@ -67,13 +69,10 @@ struct Run {
 
     void writeRecord(std::uintptr_t did, const std::string& name, const scripted::Format& format,
                      DWORD tag, std::size_t index) {
-        char formatLine[64];
-        std::snprintf(formatLine, sizeof formatLine, "  tag=0x%04" PRIx32 ", idx=0x%08zx, [", tag,
-                      index);
-        const std::string driverLine =
-            "did=0x" + hexDid(did) + ", name=" + field(name, 48) + "\r\n";
         const std::string record =
-            driverLine + formatLine + field(format.description, 128) + "]\r\n";
+            test_support::record(did, field(name, 48), tag, static_cast<std::uint32_t>(index),
+                                 field(format.description, 128));
+        const std::string driverLine = record.substr(0, record.find("\r\n") + 2);
         const bool listed = (format.support & 3u) != 0;
 
         if (faults.fails(libc_faults::Call::LogOpen)) {

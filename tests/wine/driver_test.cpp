@@ -25,7 +25,7 @@ using wine_support::Build;
 
 // One record of the scripted driver's, as it must be listed.
 struct Listed {
-    const char* tag;  // as printed, without 0x
+    std::uint32_t tag;
     std::string name;
     int index;
     std::string description;
@@ -45,27 +45,27 @@ const std::string kDescription128 =
 const Scenario kScenarios[] = {
     // PCM is not listed; the compressed tag is, with every format in order.
     {"clean",
-     {{"a101", "Scripted ADPCM", 0, "Scripted ADPCM format"},
-      {"a101", "Scripted ADPCM", 1, "Scripted ADPCM format"},
-      {"a101", "Scripted ADPCM", 2, "Scripted ADPCM format"}},
+     {{0xa101, "Scripted ADPCM", 0, "Scripted ADPCM format"},
+      {0xa101, "Scripted ADPCM", 1, "Scripted ADPCM format"},
+      {0xa101, "Scripted ADPCM", 2, "Scripted ADPCM format"}},
      0},
     // The manager hands both texts over without a terminating zero; they are
     // printed to the end of their fields and no further.
     {"unterminated",
-     {{"a102", kName48, 0, kDescription128}, {"a102", kName48, 1, kDescription128}},
+     {{0xa102, kName48, 0, kDescription128}, {0xa102, kName48, 1, kDescription128}},
      0},
     // Tag 0x1a103 is enumerated with its two standard formats, but the
     // manager finds no format for its low 16 bits (0xa103) when asked by
     // wFormatTag, so nothing is listed for it, and nothing false.
-    {"wide-tag", {{"a104", "Scripted narrow tag", 0, "Scripted narrow format"}}, 0},
+    {"wide-tag", {{0xa104, "Scripted narrow tag", 0, "Scripted narrow format"}}, 0},
     // The manager passes the driver's support flags (codec) to the tag
     // callback, not the tag's own (converter only), so that tag is visited;
     // its formats carry converter support and are listed. The tag without
     // standard formats is not.
     {"filtered",
-     {{"a105", "Scripted converter tag", 0, "Scripted converter format"},
-      {"a105", "Scripted converter tag", 1, "Scripted converter format"},
-      {"a107", "Scripted listed tag", 0, "Scripted listed format"}},
+     {{0xa105, "Scripted converter tag", 0, "Scripted converter format"},
+      {0xa105, "Scripted converter tag", 1, "Scripted converter format"},
+      {0xa107, "Scripted listed tag", 0, "Scripted listed format"}},
      0},
     // Every open with an open descriptor refused: skipped without a word.
     {"refuse-every-open", {}, 0},
@@ -96,13 +96,12 @@ test_support::SpawnResult runScenario(const Build& build, const char* scenario,
                                  {{"ACM_SCRIPTED_DRIVER", scenario}});
 }
 
+// did is the identifier as printed, "0x...".
 std::string expectedRecords(const Scenario& scenario, const std::string& did) {
     std::string text;
     for (const Listed& listed : scenario.records) {
-        char index[16];
-        std::snprintf(index, sizeof index, "%08x", static_cast<unsigned>(listed.index));
-        text += "did=" + did + ", name=" + listed.name + "\r\n  tag=0x" + listed.tag + ", idx=0x" +
-                index + ", [" + listed.description + "]\r\n";
+        text += test_support::record(std::stoull(did, nullptr, 16), listed.name, listed.tag,
+                                     static_cast<std::uint32_t>(listed.index), listed.description);
     }
     return text;
 }
