@@ -47,39 +47,27 @@ std::string oracle(const Build& build) {
 
 // Checks the shape of every record; returns (tag, name) -> format count.
 std::map<std::pair<std::string, std::string>, int> checkRecords(const std::string& log) {
-    static const std::regex driverLine("did=(0x[0-9a-f]{8,16}), name=([^\r\n]*)");
-    static const std::regex formatLine(
-        "  tag=(0x[0-9a-f]{4,8}), idx=0x[0-9a-f]{8}, \\[[^\r\n]*\\]");
+    static const std::regex record(
+        "did=(0x[0-9a-f]{8,16}), name=([^\r\n]*)\r\n"
+        "  tag=(0x[0-9a-f]{4,8}), idx=0x[0-9a-f]{8}, \\[[^\r\n]*\\]\r\n");
     std::map<std::pair<std::string, std::string>, int> tags;
     std::vector<std::string> driversSeen;
-    std::size_t at = 0;
-    while (at < log.size()) {
-        const std::size_t end1 = log.find("\r\n", at);
-        const std::size_t end2 = end1 == std::string::npos ? end1 : log.find("\r\n", end1 + 2);
-        if (end2 == std::string::npos) {
-            ADD_FAILURE() << "incomplete record at byte " << at;
-            break;
-        }
-        const std::string first = log.substr(at, end1 - at);
-        const std::string second = log.substr(end1 + 2, end2 - end1 - 2);
-        std::smatch driver;
-        std::smatch format;
-        if (!std::regex_match(first, driver, driverLine) ||
-            !std::regex_match(second, format, formatLine)) {
-            ADD_FAILURE() << "malformed record: " << first << " / " << second;
+    for (const wine_support::Record& listed : wine_support::records(log)) {
+        std::smatch fields;
+        if (!std::regex_match(listed.lines, fields, record)) {
+            ADD_FAILURE() << "malformed or incomplete record: " << listed.lines;
             break;
         }
         // Every record of a driver comes before the next driver's.
-        if (driversSeen.empty() || driversSeen.back() != driver[1].str()) {
+        if (driversSeen.empty() || driversSeen.back() != fields[1].str()) {
             for (const std::string& seen : driversSeen) {
-                EXPECT_NE(seen, driver[1].str()) << "driver listed in two runs";
+                EXPECT_NE(seen, fields[1].str()) << "driver listed in two runs";
             }
-            driversSeen.push_back(driver[1].str());
+            driversSeen.push_back(fields[1].str());
         }
-        EXPECT_NE("0x0000", format[1].str());
-        EXPECT_NE("0x0001", format[1].str()) << "PCM listed";
-        ++tags[{format[1].str(), driver[2].str()}];
-        at = end2 + 2;
+        EXPECT_NE("0x0000", fields[3].str());
+        EXPECT_NE("0x0001", fields[3].str()) << "PCM listed";
+        ++tags[{fields[3].str(), fields[2].str()}];
     }
     EXPECT_FALSE(std::regex_search(log, std::regex("(^|[^\r])\n"))) << "a line ends in LF alone";
     return tags;
