@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -16,9 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "floor_loop.h"
 #include "inventory_walk.h"
 #include "synthetic_acm.h"
-#include "synthetic_records.h"
 
 namespace {
 
@@ -34,28 +33,8 @@ Shape shapeOf(std::int64_t records) {
 }
 
 void floorLoop(const Shape& shape, const char* path) {
-    char name[48];
-    char description[128];
-    std::FILE* log = std::fopen(path, "w");
-    if (log != nullptr) {
-        std::fclose(log);
-    }
-    for (unsigned d = 0; d < shape.drivers; ++d) {
-        for (unsigned t = 0; t < shape.tags; ++t) {
-            synthetic_tag_name(t, name);
-            for (unsigned f = 0; f < shape.formats; ++f) {
-                synthetic_format_description(f, description);
-                log = std::fopen(path, "a");
-                if (log == nullptr) {
-                    std::abort();
-                }
-                std::fprintf(log, "did=0x%08" PRIxPTR ", name=%.*s\r\n", synthetic_driver_id(d), 48,
-                             name);
-                std::fprintf(log, "  tag=0x%04" PRIx32 ", idx=0x%08x, [%.*s]\r\n", synthetic_tag(t),
-                             f, 128, description);
-                std::fclose(log);
-            }
-        }
+    if (synthetic_floor_loop(path, shape.drivers, shape.tags, shape.formats) != 0) {
+        std::abort();
     }
 }
 
