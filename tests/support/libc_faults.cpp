@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdio>
 
+#include "fault_rule.h"
+
 extern "C" {
 void* __real_malloc(std::size_t size);
 void __real_free(void* block);
@@ -35,7 +37,7 @@ bool inject(Call call) {
     const int count = ++gState.report.calls[static_cast<int>(call)];
     for (int i = 0; i < gState.faultCount; ++i) {
         const Fault& fault = gState.faults[i];
-        if (fault.call == call && (count == fault.nth || (fault.persistent && count > fault.nth))) {
+        if (fault.call == call && faultFires(fault.nth, fault.persistent, count)) {
             ++gState.report.injected;
             return true;
         }

@@ -13,7 +13,7 @@ enum class Call { Malloc, LogOpen, LogWrite, LogClose };
 // Forgets every armed fault and count, and starts tracking heap blocks anew.
 void reset();
 
-// Fails the nth call of that kind counted since reset() (1 for the first),
+// Fails the nth call of that kind counted since reset() (1 for the first; 0 never),
 // and every later one if persistent. A failed malloc returns null; a failed
 // fopen returns null; a failed fprintf writes nothing and returns -1; a
 // failed fclose closes the stream and returns EOF. Every fopen and fclose

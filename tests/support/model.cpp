@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <map>
 
+#include "fault_rule.h"
 #include "test_support.h"
 
 namespace model {
@@ -22,7 +23,7 @@ public:
     bool fails(Op op) {
         const int count = ++acmCalls_[static_cast<int>(op)];
         for (const scripted::Fault& fault : registry_.faults) {
-            if (fault.op == op && matches(fault.nth, fault.persistent, count)) {
+            if (fault.op == op && faultFires(fault.nth, fault.persistent, count)) {
                 return true;
             }
         }
@@ -32,7 +33,7 @@ public:
     bool fails(libc_faults::Call call) {
         const int count = ++libcCalls_[static_cast<int>(call)];
         for (const LibcFault& fault : libc_) {
-            if (fault.call == call && matches(fault.nth, fault.persistent, count)) {
+            if (fault.call == call && faultFires(fault.nth, fault.persistent, count)) {
                 return true;
             }
         }
@@ -40,10 +41,6 @@ public:
     }
 
 private:
-    static bool matches(int nth, bool persistent, int count) {
-        return nth > 0 && (count == nth || (persistent && count > nth));
-    }
-
     const scripted::Registry& registry_;
     const std::vector<LibcFault>& libc_;
     int acmCalls_[6] = {};

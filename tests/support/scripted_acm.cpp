@@ -7,6 +7,8 @@
 #include <cstring>
 #include <map>
 
+#include "fault_rule.h"
+
 namespace scripted {
 namespace {
 
@@ -62,8 +64,7 @@ bool injectFault(Op op) {
     State& s = state();
     const int count = ++s.calls[static_cast<int>(op)];
     for (const Fault& fault : s.registry.faults) {
-        if (fault.op == op && fault.nth > 0 &&
-            (count == fault.nth || (fault.persistent && count > fault.nth))) {
+        if (fault.op == op && faultFires(fault.nth, fault.persistent, count)) {
             traceAppend(" -> injected failure");
             ++s.report.injected;
             return true;
