@@ -10,13 +10,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "floor_loop.h"
 #include "inventory_walk.h"
+#include "support/test_support.h"
 #include "synthetic_acm.h"
 
 namespace {
@@ -51,13 +50,6 @@ double median(std::vector<double> values) {
     return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
-std::string contents(const char* path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
 void inventoryAgainstFloor(benchmark::State& state) {
     const std::int64_t records = state.range(0);
     const Shape shape = shapeOf(records);
@@ -89,8 +81,8 @@ void inventoryAgainstFloor(benchmark::State& state) {
         floor.push_back(floorSeconds);
     }
 
-    const std::string log = contents("acm.log");
-    const bool same = log == contents("floor.log");
+    const std::string log = test_support::readFile("acm.log");
+    const bool same = log == test_support::readFile("floor.log");
     const std::size_t lines = static_cast<std::size_t>(std::count(log.begin(), log.end(), '\n'));
     std::remove("acm.log");
     std::remove("floor.log");
