@@ -3,7 +3,6 @@
 // After every run the output must be exactly what the model says survives,
 // with every driver handle closed and every heap block freed.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -21,20 +20,21 @@ using scripted::Op;
 
 // Several drivers and tags, with something of every kind the walk passes
 // over: a converter-only driver, PCM, tag 0, a tag without standard formats,
-// a tag without codec support, formats that are not listed, refused opens.
+// a tag handed no codec support, formats that are not listed, refused opens;
+// and texts with line ends and other control bytes in them.
 const char kRegistry[] =
     "driver 0x1000 3\n"
     "tag 1 1 2 PCM\nformat 1 pcm 1\nformat 1 pcm 2\n"
-    "tag 0x11 1 3 IMA ADPCM\nformat 1 ima 1\nformat 0 ima hidden\nformat 2 ima 3\n"
+    "tag 0x11 1 3 IMA ADPCM\nformat 1 ima 1\nformat 0/0 ima hidden\nformat 2/2 ima 3\n"
     "tag 0x02 1 0 ADPCM without standard formats\nformat 1 adpcm\n"
-    "tag 0x31 1 1 GSM 6.10\nformat 1 gsm\n"
+    "tag 0x31 1 2 GSM\\x0d\\x0a6.10\\x0a\nformat 1 gsm\\x0d\\x0a 1\nformat 0 gsm\\x00 2\n"
     "driver 0x2000 2\ntag 0x11 1 1 Converter\nformat 1 converter\n"
     "driver 0x3000 1 refuse-first\ntag 0x11 1 1 Refused\nformat 1 refused\n"
     "driver 0x4000 1 refuse-second\ntag 0x11 1 1 Half\nformat 1 half\n"
     "tag 0x12 1 1 Half 2\nformat 1 half 2\n"
     "driver 0x5000 1\ntag 0 1 1 Zero\nformat 1 zero\n"
-    "tag 0x6 2 1 Not a codec tag\nformat 1 alaw\n"
-    "tag 0x7 1 2 u-Law\nformat 1 ulaw 1\nformat 1 ulaw 2\n"
+    "tag 0x6 1/2 1 Not a codec tag\nformat 1 alaw\n"
+    "tag 0x7 2 2 u-Law\nformat 1 ulaw 1\nformat 1 ulaw 2\n"
     "tag 0x10022 1 1 Wide\nformat 1 wide\n";
 
 struct Kind {
@@ -63,10 +63,10 @@ const Kind kKinds[] = {
 
 class FaultSweep : public ::testing::TestWithParam<std::tuple<Kind, bool>> {
 protected:
-    void SetUp() override { ASSERT_EQ(0, chdir(dir_.path().c_str())); }
-    void TearDown() override { EXPECT_EQ(0, chdir(kOrigin.c_str())); }
+    void SetUp() override { std::filesystem::current_path(dir_.path()); }
+    void TearDown() override { std::filesystem::current_path(kOrigin); }
 
-    const std::string kOrigin = std::filesystem::current_path().string();
+    const std::filesystem::path kOrigin = std::filesystem::current_path();
     test_support::TempDir dir_;
     test_support::TempDir scratch_;
 };

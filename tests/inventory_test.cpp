@@ -1,7 +1,6 @@
 // The walk and the log, in process, against the scripted ACM: the calls the
 // walk makes, the records and messages it writes, and what it leaves behind.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -25,10 +24,10 @@ using in_process::Outcome;
 class Inventory : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(0, chdir(dir_.path().c_str()));
+        std::filesystem::current_path(dir_.path());
         libc_faults::reset();
     }
-    void TearDown() override { EXPECT_EQ(0, chdir(kOrigin.c_str())); }
+    void TearDown() override { std::filesystem::current_path(kOrigin); }
 
     // Runs the whole inventory on the registry that script describes, after
     // arming the C library faults already set up by the test. Checks what
@@ -47,7 +46,7 @@ protected:
         return outcome;
     }
 
-    const std::string kOrigin = std::filesystem::current_path().string();
+    const std::filesystem::path kOrigin = std::filesystem::current_path();
     test_support::TempDir dir_;
     test_support::TempDir helpers_;
 };
@@ -131,12 +130,14 @@ TEST_F(Inventory, NoCodecDriversLeaveAnEmptyLogAndStaleRecordsGo) {
 }
 
 // Which drivers, tags and formats are listed. Every case is one driver,
-// 0x1000, of the given support, with one tag and one format.
+// 0x1000, of the given support, with one tag and one format. The callbacks
+// are handed the driver's flags unless a case says otherwise after a slash,
+// and they, not the records' own flags, decide.
 struct FilterCase {
     const char* what;
     const char* driverSupport;
-    const char* tag;  // "<value> <support> <standard formats>"
-    const char* formatSupport;
+    const char* tag;            // "<value> <support>[/<handed>] <standard formats>"
+    const char* formatSupport;  // "<support>[/<handed>]"
     const char* expectedLog;
     const char* expectedOpens;  // of driver 0x1000
 };
@@ -169,19 +170,31 @@ INSTANTIATE_TEST_SUITE_P(
         FilterCase{"driver filter only", "4", "0x11 1 1", "1", "", "0"},
         FilterCase{"driver no support", "0", "0x11 1 1", "1", "", "0"},
         FilterCase{"driver disabled codec", "0x80000001", "0x11 1 1", "1", kListed, "2"},
-        FilterCase{"tag converter only", "1", "0x11 2 1", "1", "", "1"},
+        FilterCase{"tag handed converter only", "1", "0x11 1/2 1", "1", "", "1"},
+        FilterCase{"tag handed no support", "1", "0x11 1/0 1", "1", "", "1"},
+        FilterCase{"tag record converter only", "1", "0x11 2 1", "1", kListed, "2"},
+        FilterCase{"tag record no support", "1", "0x11 0 1", "1", kListed, "2"},
         FilterCase{"tag 0", "1", "0 1 1", "1", "", "1"},
         FilterCase{"tag 1 PCM", "1", "1 1 1", "1", "", "1"},
         FilterCase{"tag 2", "1", "2 1 1", "1",
                    "did=0x00001000, name=Tag name\r\n  tag=0x0002, idx=0x00000000, [Format]\r\n",
                    "2"},
         FilterCase{"tag with no standard formats", "1", "0x11 1 0", "1", "", "1"},
+        // Above 0xFFFF; the low 16 bits are those of tag 0 and PCM.
+        FilterCase{"tag 0x10000", "1", "0x10000 1 1", "1",
+                   "did=0x00001000, name=Tag name\r\n  tag=0x10000, idx=0x00000000, [Format]\r\n",
+                   "2"},
+        FilterCase{"tag 0x10001", "1", "0x10001 1 1", "1",
+                   "did=0x00001000, name=Tag name\r\n  tag=0x10001, idx=0x00000000, [Format]\r\n",
+                   "2"},
         FilterCase{
             "tag 0xffffffff", "1", "0xffffffff 1 1", "1",
             "did=0x00001000, name=Tag name\r\n  tag=0xffffffff, idx=0x00000000, [Format]\r\n", "2"},
-        FilterCase{"format converter only", "1", "0x11 1 1", "2", kListed, "2"},
-        FilterCase{"format filter only", "1", "0x11 1 1", "4", "", "2"},
-        FilterCase{"format no support", "1", "0x11 1 1", "0", "", "2"}),
+        FilterCase{"format handed converter only", "1", "0x11 1 1", "1/2", kListed, "2"},
+        FilterCase{"format handed filter only", "1", "0x11 1 1", "1/4", "", "2"},
+        FilterCase{"format handed no support", "1", "0x11 1 1", "1/0", "", "2"},
+        FilterCase{"format record no support", "1", "0x11 1 1", "0", kListed, "2"},
+        FilterCase{"format record filter only", "1", "0x11 1 1", "4", kListed, "2"}),
     [](const ::testing::TestParamInfo<FilterCase>& param) { return caseName(param.param.what); });
 
 TEST_F(Inventory, TagAboveFFFFQueriesTheFullTagAndHeadersTheLow16Bits) {
@@ -399,7 +412,7 @@ TEST_P(LogFault, LosesNoRecord) {
     const auto pick = [&](const char* which) {
         std::string text;
         for (const char* p = which; *p != '\0'; ++p) {
-            text += *p == 'a' ? a : *p == 'b' ? b : "did=0x00001000, name=A\r\n";
+            text += *p == 'a' ? a : *p == 'b' ? b : test_support::driverLine(0x1000, "A");
         }
         return text;
     };
@@ -424,25 +437,25 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Inventory, AllocatesOneBlockPerVisitedTagAndNonePerRecord) {
     std::string script;
-    for (const char* driver : {"driver 0x1000 1\n", "driver 0x2000 1\n"}) {
-        script += driver;
-        script += "tag 1 1 5 PCM\nformat 1 p\n";
-        for (const char* tag : {"tag 0x11 1 5 A\n", "tag 0x12 1 5 B\n"}) {
-            script += tag;
-            for (int format = 0; format < 5; ++format) {
+    std::string expected;
+    for (const std::uintptr_t driver : {0x1000u, 0x2000u}) {
+        script += "driver " + std::to_string(driver) + " 1\ntag 1 1 5 PCM\nformat 1 p\n";
+        for (const std::uint32_t tag : {0x11u, 0x12u}) {
+            script += "tag " + std::to_string(tag) + " 1 5 T\n";
+            for (std::uint32_t format = 0; format < 5; ++format) {
                 script += "format 1 f\n";
+                expected += record(driver, "T", tag, format, "f");
             }
         }
     }
     const Outcome outcome = run(script);
-    EXPECT_EQ(std::string::npos, outcome.log.find("PCM"));
-    EXPECT_EQ("20", count(outcome.log, "did="));
+    EXPECT_EQ(expected, outcome.log);
     EXPECT_EQ(4, outcome.libc.calls[static_cast<int>(Call::Malloc)]);
 }
 
 TEST_F(Inventory, UnlistedFormatStillOpensAndCreatesTheLog) {
     libc_faults::failNth(Call::LogOpen, 1, false);  // the reset creates nothing
-    const Outcome outcome = run("driver 0x1000 1\ntag 0x11 1 1 A\nformat 0 a\n");
+    const Outcome outcome = run("driver 0x1000 1\ntag 0x11 1 1 A\nformat 0/0 a\n");
     EXPECT_EQ("", outcome.log);
     EXPECT_EQ("", outcome.out);
     EXPECT_EQ(2, outcome.libc.calls[static_cast<int>(Call::LogOpen)]);

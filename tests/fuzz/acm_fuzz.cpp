@@ -78,12 +78,80 @@ scripted::Registry decode(FuzzedDataProvider& in, std::vector<model::LibcFault>*
         }
         registry.drivers.push_back(driver);
     }
+
+    // What the callbacks are handed in place of the driver's flags, decided
+    // last so that an input written before this choice existed still reads
+    // as the same registry, handed the driver's flags as real managers do.
+    for (scripted::Driver& driver : registry.drivers) {
+        for (scripted::Tag& tag : driver.tags) {
+            if (in.ConsumeBool()) {
+                tag.handedSupport = in.ConsumeIntegral<DWORD>();
+            }
+            for (scripted::Format& format : tag.formats) {
+                if (in.ConsumeBool()) {
+                    format.handedSupport = in.ConsumeIntegral<DWORD>();
+                }
+            }
+        }
+    }
     return registry;
 }
 
+// The input under test, for the report of a finding.
+const std::uint8_t* gInput = nullptr;
+std::size_t gInputSize = 0;
+
+// Output bytes made readable: CR and LF shown as \r and \n (a line break
+// follows \n), other bytes outside printable ASCII as \xNN.
+std::string visible(const std::string& bytes) {
+    std::string text;
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\r') {
+            text += "\\r";
+        } else if (c == '\n') {
+            text += "\\n\n";
+        } else if (c == '\\') {
+            text += "\\\\";
+        } else if (byte >= 0x20 && byte < 0x7f) {
+            text += c;
+        } else {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+            text += escaped;
+        }
+    }
+    return text;
+}
+
+std::string base64(const std::uint8_t* data, std::size_t size) {
+    static const char kDigits[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string text;
+    for (std::size_t at = 0; at < size; at += 3) {
+        std::uint32_t group = static_cast<std::uint32_t>(data[at]) << 16;
+        if (at + 1 < size) {
+            group |= static_cast<std::uint32_t>(data[at + 1]) << 8;
+        }
+        if (at + 2 < size) {
+            group |= data[at + 2];
+        }
+        text += kDigits[(group >> 18) & 63];
+        text += kDigits[(group >> 12) & 63];
+        text += at + 1 < size ? kDigits[(group >> 6) & 63] : '=';
+        text += at + 2 < size ? kDigits[group & 63] : '=';
+    }
+    return text;
+}
+
+// Reports a finding with what is needed to replay it, and stops.
 [[noreturn]] void fail(const char* what, const std::string& expected, const std::string& actual) {
-    std::fprintf(stderr, "acm_fuzz: %s differs\n--- expected\n%s\n--- actual\n%s\n", what,
-                 expected.c_str(), actual.c_str());
+    std::fprintf(stderr,
+                 "acm_fuzz: %s differs\n--- expected\n%s\n--- actual\n%s\n"
+                 "--- input (%zu bytes, base64; replay: echo <base64> | base64 -d > input, then "
+                 "run the harness or fuzz_replay on that file)\n%s\n",
+                 what, visible(expected).c_str(), visible(actual).c_str(), gInputSize,
+                 base64(gInput, gInputSize).c_str());
     std::abort();
 }
 
@@ -107,6 +175,8 @@ extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    gInput = data;
+    gInputSize = size;
     FuzzedDataProvider in(data, size);
     std::vector<model::LibcFault> libcFaults;
     const scripted::Registry registry = decode(in, &libcFaults);

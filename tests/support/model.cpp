@@ -64,13 +64,16 @@ struct Run {
     Faults faults;
     Expected expected;
 
-    void writeRecord(std::uintptr_t did, const std::string& name, const scripted::Format& format,
+    void writeRecord(const Driver& driver, const std::string& name, const scripted::Format& format,
                      DWORD tag, std::size_t index) {
+        const std::uintptr_t did = driver.id;
+        // Each line from its parts: the texts may hold CR, LF or anything else.
+        const std::string driverLine = test_support::driverLine(did, field(name, 48));
         const std::string record =
-            test_support::record(did, field(name, 48), tag, static_cast<std::uint32_t>(index),
-                                 field(format.description, 128));
-        const std::string driverLine = record.substr(0, record.find("\r\n") + 2);
-        const bool listed = (format.support & 3u) != 0;
+            driverLine + test_support::formatLine(tag, static_cast<std::uint32_t>(index),
+                                                  field(format.description, 128));
+        // The writer goes by the flags it is handed, not by the record's.
+        const bool listed = (format.handedSupport.value_or(driver.support) & 3u) != 0;
 
         if (faults.fails(libc_faults::Call::LogOpen)) {
             if (listed) {
@@ -133,7 +136,8 @@ Expected predict(const scripted::Registry& registry, const std::vector<LibcFault
         }
         if (!run.faults.fails(Op::TagEnum)) {
             for (const Tag& tag : driver.tags) {
-                if ((tag.support & 1u) == 0 || tag.standardFormats == 0 || tag.tag <= 1) {
+                if ((tag.handedSupport.value_or(driver.support) & 1u) == 0 ||
+                    tag.standardFormats == 0 || tag.tag <= 1) {
                     continue;
                 }
                 if (run.faults.fails(Op::DriverOpen) || driver.refuseSecondOpen) {
@@ -157,7 +161,7 @@ Expected predict(const scripted::Registry& registry, const std::vector<LibcFault
                             continue;
                         }
                         for (std::size_t index = 0; index < other.formats.size(); ++index) {
-                            run.writeRecord(driver.id, tag.name, other.formats[index], other.tag,
+                            run.writeRecord(driver, tag.name, other.formats[index], other.tag,
                                             index);
                         }
                     }

@@ -1,6 +1,7 @@
 // The text form of a scripted registry; see parse() in scripted_acm.h.
 #include <cerrno>
 #include <cstdlib>
+#include <optional>
 #include <sstream>
 
 #include "scripted_acm.h"
@@ -24,6 +25,30 @@ bool readDword(std::istringstream& line, DWORD* value) {
     const bool ok = readNumber(line, 0xFFFFFFFFull, &number);
     *value = static_cast<DWORD>(number);
     return ok;
+}
+
+// "<support>" or "<support>/<handed>".
+bool readSupport(std::istringstream& line, DWORD* support, std::optional<DWORD>* handed) {
+    std::string word;
+    if (!(line >> word)) {
+        return false;
+    }
+    const std::size_t slash = word.find('/');
+    std::istringstream own(word.substr(0, slash));
+    if (!readDword(own, support)) {
+        return false;
+    }
+    handed->reset();
+    if (slash == std::string::npos) {
+        return true;
+    }
+    std::istringstream other(word.substr(slash + 1));
+    DWORD value = 0;
+    if (!readDword(other, &value)) {
+        return false;
+    }
+    *handed = value;
+    return true;
 }
 
 int hexDigit(char c) {
@@ -113,8 +138,8 @@ bool parseLine(const std::string& text, Registry* registry) {
     if (keyword == "tag") {
         Tag tag;
         if (registry->drivers.empty() || !readDword(line, &tag.tag) ||
-            !readDword(line, &tag.support) || !readDword(line, &tag.standardFormats) ||
-            !readText(line, &tag.name)) {
+            !readSupport(line, &tag.support, &tag.handedSupport) ||
+            !readDword(line, &tag.standardFormats) || !readText(line, &tag.name)) {
             return false;
         }
         registry->drivers.back().tags.push_back(tag);
@@ -123,7 +148,8 @@ bool parseLine(const std::string& text, Registry* registry) {
     if (keyword == "format") {
         Format format;
         if (registry->drivers.empty() || registry->drivers.back().tags.empty() ||
-            !readDword(line, &format.support) || !readText(line, &format.description)) {
+            !readSupport(line, &format.support, &format.handedSupport) ||
+            !readText(line, &format.description)) {
             return false;
         }
         registry->drivers.back().tags.back().formats.push_back(format);

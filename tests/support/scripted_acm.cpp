@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <type_traits>
 
 #include "fault_rule.h"
 
@@ -114,10 +115,64 @@ void copyText(char* field, std::size_t size, const std::string& text) {
     std::memcpy(field, text.data(), std::min(size, text.size()));
 }
 
-void checkCallback(BOOL result) {
+#if defined(_WIN32) && defined(__i386__)
+// Calls fn with count 32-bit arguments (args[0] first) pushed on the stack,
+// as the platform's ACM calls an enumeration callback, and returns fn's
+// result. *left receives the bytes of arguments that fn left on the stack:
+// 0 for a __stdcall function, which pops its own arguments.
+BOOL callWithArguments(std::uintptr_t fn, const std::uint32_t* args, std::uint32_t count,
+                       std::uint32_t* left) {
+    BOOL result = 0;
+    __asm__ volatile(
+        "movl %%esp, %%edi\n\t"
+        "1:\n\t"
+        "pushl -4(%%esi,%%ecx,4)\n\t"
+        "loop 1b\n\t"
+        "call *%%ebx\n\t"
+        "movl %%edi, %%ecx\n\t"
+        "subl %%esp, %%ecx\n\t"
+        "movl %%edi, %%esp\n\t"
+        : "=a"(result), "+c"(count)
+        : "S"(args), "b"(fn)
+        : "edx", "edi", "memory", "cc");
+    *left = count;
+    return result;
+}
+
+template <typename T>
+std::uint32_t argumentWord(T value) {
+    if constexpr (std::is_pointer<T>::value) {
+        return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(value));
+    } else {
+        return static_cast<std::uint32_t>(value);
+    }
+}
+#endif
+
+// Hands an enumeration callback its arguments. On 32-bit Windows the
+// platform's ACM calls every callback as __stdcall, whatever the caller's
+// declarations say, and measures the stack: a callback of another
+// convention leaves its arguments there, which a forgiving manager hides by
+// restoring its own frame and a strict one does not survive.
+template <typename Callback, typename... Args>
+BOOL callBack(Callback fn, Args... args) {
+#if defined(_WIN32) && defined(__i386__)
+    const std::uint32_t words[] = {argumentWord(args)...};
+    std::uint32_t left = 0;
+    const BOOL result =
+        callWithArguments(reinterpret_cast<std::uintptr_t>(fn), words, sizeof...(Args), &left);
+    if (left != 0) {
+        ++state().report.badCalls;
+        traceLine("callback left %u bytes of arguments on the stack: not __stdcall",
+                  static_cast<unsigned>(left));
+    }
+#else
+    const BOOL result = fn(args...);
+#endif
     if (result != TRUE) {
         traceLine("callback returned %d", static_cast<int>(result));
     }
+    return result;
 }
 
 }  // namespace
@@ -153,9 +208,8 @@ MMRESULT WINAPI acmDriverEnum(ACMDRIVERENUMCB fnCallback, DWORD_PTR dwInstance, 
     }
     ++s.depth;
     for (const Driver& driver : s.registry.drivers) {
-        const BOOL result =
-            fnCallback(reinterpret_cast<HACMDRIVERID>(driver.id), dwInstance, driver.support);
-        checkCallback(result);
+        const BOOL result = callBack(fnCallback, reinterpret_cast<HACMDRIVERID>(driver.id),
+                                     dwInstance, driver.support);
         if (result == FALSE) {
             break;
         }
@@ -248,9 +302,8 @@ MMRESULT WINAPI acmFormatTagEnumA(HACMDRIVER had, ACMFORMATTAGDETAILSA* paftd,
         paftd->fdwSupport = tag.support;
         paftd->cStandardFormats = tag.standardFormats;
         copyText(paftd->szFormatTag, sizeof paftd->szFormatTag, tag.name);
-        const BOOL result =
-            fnCallback(reinterpret_cast<HACMDRIVERID>(driver.id), paftd, dwInstance, tag.support);
-        checkCallback(result);
+        const BOOL result = callBack(fnCallback, reinterpret_cast<HACMDRIVERID>(driver.id), paftd,
+                                     dwInstance, tag.handedSupport.value_or(driver.support));
         if (result == FALSE) {
             break;
         }
@@ -323,9 +376,9 @@ MMRESULT WINAPI acmFormatEnumA(HACMDRIVER had, ACMFORMATDETAILSA* pafd, ACMFORMA
             filled.nChannels = 1;
             filled.cbSize = static_cast<WORD>(fill - sizeof filled);
             std::memcpy(bytes, &filled, sizeof filled);
-            const BOOL result = fnCallback(reinterpret_cast<HACMDRIVERID>(driver.id), pafd,
-                                           dwInstance, format.support);
-            checkCallback(result);
+            const BOOL result =
+                callBack(fnCallback, reinterpret_cast<HACMDRIVERID>(driver.id), pafd, dwInstance,
+                         format.handedSupport.value_or(driver.support));
             stopped = result == FALSE;
         }
         if (stopped) {

@@ -9,6 +9,7 @@
 #define ACM_INVENTORY_TESTS_SCRIPTED_ACM_H
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,8 +17,14 @@
 
 namespace scripted {
 
+// Support flags come in two places, as they do from the platform's ACM: in
+// the record of a tag or format (its own flags) and as the fdwSupport argument
+// of the enumeration callback, which real managers fill with the driver's
+// flags. The record gets `support`; the callback gets `handedSupport` if set,
+// else the driver's flags.
 struct Format {
     DWORD support = ACMDRIVERDETAILS_SUPPORTF_CODEC;
+    std::optional<DWORD> handedSupport;
     // Copied into szFormat; a text of 128 bytes or more fills the field and
     // leaves no terminating zero.
     std::string description;
@@ -26,6 +33,7 @@ struct Format {
 struct Tag {
     DWORD tag = 0;
     DWORD support = ACMDRIVERDETAILS_SUPPORTF_CODEC;
+    std::optional<DWORD> handedSupport;
     DWORD standardFormats = 0;  // reported as cStandardFormats, whatever formats holds
     // Copied into szFormatTag; 48 bytes or more leave no terminating zero.
     std::string name;
@@ -59,13 +67,14 @@ struct Registry {
 // Reads a registry from its text form, one item a line ('#' starts a comment):
 //   metrics <result> <size>
 //   driver <id> <support> [refuse-first] [refuse-second]
-//   tag <value> <support> <standard formats> [<name>]
-//   format <support> [<description>]
+//   tag <value> <support>[/<handed>] <standard formats> [<name>]
+//   format <support>[/<handed>] [<description>]
 //   fail <op> <nth> [forever]      op: driver-enum, driver-open, driver-close,
 //                                      tag-enum, format-enum, metrics
-// Numbers take C notation (0x for hex). A name or description is the rest of
-// the line after one space; \xNN stands for a byte and \\ for a backslash.
-// On a line it cannot read, *error holds a message and the result is empty.
+// <support> goes into the record; <handed>, if given, is what the callback is
+// handed instead of the driver's flags. Numbers take C notation (0x for hex). A name or description
+// is the rest of the line after one space; \xNN stands for a byte and \\ for a backslash. On a line
+// it cannot read, *error holds a message and the result is empty.
 Registry parse(const std::string& script, std::string* error);
 
 // Serves registry from now on, with fresh call counts, trace and handles.
@@ -79,7 +88,8 @@ struct HandleReport {
     int opened = 0;
     int closed = 0;
     int mostOnOneDriver = 0;  // the most handles open at once on one driver
-    int badCalls = 0;         // calls with unknown handles, bad records or flags
+    int badCalls = 0;         // calls with unknown handles, bad records or flags, and
+                              // callbacks of the wrong calling convention
     int injected = 0;         // calls failed by the registry's faults
 };
 HandleReport handles();

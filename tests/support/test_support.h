@@ -29,6 +29,7 @@ private:
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
 
+#ifndef _WIN32
 struct Spawn {
     std::vector<std::string> argv;  // the program's path first
     std::string cwd;
@@ -48,8 +49,14 @@ struct SpawnResult {
 // with AddressSanitizer, which reserves more address space than any such limit, the sanitizer's own
 // allocation cap is set instead.
 SpawnResult spawn(const Spawn& spawn);
+#endif
 
-// One record as the program writes it, CR LF line ends included.
+// The two lines of a record as the program writes them, CR LF line ends
+// included, each built from its parts: name and description are any bytes.
+std::string driverLine(std::uintptr_t did, const std::string& name);
+std::string formatLine(std::uint32_t tag, std::uint32_t index, const std::string& description);
+
+// One record: its driver line, then its format line.
 std::string record(std::uintptr_t did, const std::string& name, std::uint32_t tag,
                    std::uint32_t index, const std::string& description);
 
