@@ -1,5 +1,10 @@
 // The built program as a whole process, in a temporary working directory,
-// with the scripted ACM library put in the stand-in's place.
+// with the scripted ACM library put in the stand-in's place. These run on the
+// build host only: they start the program with fork and exec, put the ACM in
+// place through the dynamic linker and limit the address space with
+// setrlimit. The Windows builds are run as whole processes by the tests under
+// Wine instead, and their walk and log by the in-process suite built for
+// Windows.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>

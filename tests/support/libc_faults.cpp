@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdio>
+#include <cstdlib>
 
 #include "fault_rule.h"
 
@@ -11,6 +12,27 @@ void* __real_malloc(std::size_t size);
 void __real_free(void* block);
 std::FILE* __real_fopen(const char* path, const char* mode);
 int __real_fclose(std::FILE* stream);
+
+#ifdef __MINGW32__
+// On Windows the program's own calls are renamed to the wrappers in its
+// object files instead of being wrapped by the linker, so the real functions
+// keep their names.
+void* __real_malloc(std::size_t size) {
+    return std::malloc(size);
+}
+void __real_free(void* block) {
+    std::free(block);
+}
+std::FILE* __real_fopen(const char* path, const char* mode) {
+    return std::fopen(path, mode);
+}
+int __real_fclose(std::FILE* stream) {
+    return std::fclose(stream);
+}
+int __real___mingw_vfprintf(std::FILE* stream, const char* format, va_list args) {
+    return __mingw_vfprintf(stream, format, args);
+}
+#endif
 }
 
 namespace libc_faults {
@@ -107,10 +129,20 @@ int __wrap_fclose(std::FILE* stream) {
     return fail ? EOF : result;
 }
 
+// Only writes to the log count: standard output and error stay reliable.
+bool failWrite(std::FILE* stream) {
+    return stream != stdout && stream != stderr && inject(Call::LogWrite);
+}
+
+#ifdef __MINGW32__
+// MinGW-w64's fprintf is an inline function that calls this one.
+int __wrap___mingw_vfprintf(std::FILE* stream, const char* format, va_list args) {
+    return failWrite(stream) ? -1 : __real___mingw_vfprintf(stream, format, args);
+}
+#else
 __attribute__((format(printf, 2, 3))) int __wrap_fprintf(std::FILE* stream, const char* format,
                                                          ...) {
-    // Only writes to the log count: standard output and error stay reliable.
-    if (stream != stdout && stream != stderr && inject(Call::LogWrite)) {
+    if (failWrite(stream)) {
         return -1;
     }
     va_list args;
@@ -119,5 +151,6 @@ __attribute__((format(printf, 2, 3))) int __wrap_fprintf(std::FILE* stream, cons
     va_end(args);
     return result;
 }
+#endif
 
 }  // extern "C"

@@ -1,8 +1,10 @@
 // Fault injection for the C library calls the program makes: the heap
 // allocation of the format buffer and the opens, writes and closes of the
 // log. A test binary links with --wrap=malloc,free,fopen,fclose,fprintf so
-// that every such call in it passes through here; without a fault armed the
-// calls go straight to the C library.
+// that every such call in it passes through here (on Windows, where the C
+// library is linked in statically, the program's own calls are renamed to
+// the wrappers instead); without a fault armed the calls go straight to the
+// C library.
 #ifndef ACM_INVENTORY_TESTS_LIBC_FAULTS_H
 #define ACM_INVENTORY_TESTS_LIBC_FAULTS_H
 

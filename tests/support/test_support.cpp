@@ -46,16 +46,34 @@ void writeFile(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
+namespace {
+
+// A driver's text as a text stream writes it: on Windows every LF byte in it
+// becomes CR LF, as the line ends do; elsewhere it is written unchanged.
+std::string asWritten(const std::string& text) {
+#ifdef _WIN32
+    std::string written;
+    for (const char c : text) {
+        written += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    }
+    return written;
+#else
+    return text;
+#endif
+}
+
+}  // namespace
+
 std::string driverLine(std::uintptr_t did, const std::string& name) {
     char head[64];
     std::snprintf(head, sizeof head, "did=0x%08" PRIxPTR ", name=", did);
-    return head + name + "\r\n";
+    return head + asWritten(name) + "\r\n";
 }
 
 std::string formatLine(std::uint32_t tag, std::uint32_t index, const std::string& description) {
     char head[64];
     std::snprintf(head, sizeof head, "  tag=0x%04" PRIx32 ", idx=0x%08" PRIx32 ", [", tag, index);
-    return head + description + "]\r\n";
+    return head + asWritten(description) + "]\r\n";
 }
 
 std::string record(std::uintptr_t did, const std::string& name, std::uint32_t tag,

@@ -52,7 +52,9 @@ SpawnResult spawn(const Spawn& spawn);
 #endif
 
 // The two lines of a record as the program writes them, CR LF line ends
-// included, each built from its parts: name and description are any bytes.
+// included, each built from its parts: name and description are any bytes
+// (on Windows, where the log is a text stream, an LF byte in them is written
+// as CR LF).
 std::string driverLine(std::uintptr_t did, const std::string& name);
 std::string formatLine(std::uint32_t tag, std::uint32_t index, const std::string& description);
 

@@ -6,6 +6,8 @@
 #       32-bit in syswow64) and listed in system.ini as msacm.scripted
 #   prefix.sh remove <prefix>
 #       stops its server and deletes it
+#   prefix.sh run <prefix> <program> [<argument>...]
+#       runs a Windows program in it, with its exit status
 # Wine's server keeps its socket under TMPDIR, which is <prefix>-tmp here as in
 # the tests, so that removing both leaves nothing behind.
 set -eu
@@ -28,6 +30,10 @@ create)
         grep -q '^msacm.scripted=scripted.acm' "$windows/system.ini"
     fi
     ;;
+run)
+    shift 2
+    exec wine "$@"
+    ;;
 remove)
     if [ -d "$WINEPREFIX" ]; then
         wineserver -k 2>/dev/null || true
@@ -36,7 +42,8 @@ remove)
     rm -rf "$WINEPREFIX" "$TMPDIR"
     ;;
 *)
-    echo "usage: prefix.sh create <prefix> [<32-bit driver> <64-bit driver>] | remove <prefix>" >&2
+    echo "usage: prefix.sh create <prefix> [<32-bit driver> <64-bit driver>] | remove <prefix>" \
+        "| run <prefix> <program> [<argument>...]" >&2
     exit 2
     ;;
 esac
