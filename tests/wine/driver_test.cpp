@@ -78,20 +78,9 @@ void PrintTo(const Scenario& scenario, std::ostream* out) {
     *out << scenario.name;
 }
 
-// Wine caches a driver's details in the registry the first time it loads
-// it; the scenario changes them, so the cache goes before every run.
-void clearDriverCache() {
-    const std::string key =
-        "HKLM\\Software\\Microsoft\\AudioCompressionManager\\DriverCache\\msacm.scripted";
-    TempDir cwd;
-    for (const char* view : {"/reg:64", "/reg:32"}) {
-        wine_support::runWine(WINE_DRIVER_PREFIX, {"reg", "delete", key, view, "/f"}, cwd.path());
-    }
-}
-
 test_support::SpawnResult runScenario(const Build& build, const char* scenario,
                                       const std::string& cwd) {
-    clearDriverCache();
+    wine_support::clearScriptedDriverCache(WINE_DRIVER_PREFIX);
     return wine_support::runWine(WINE_DRIVER_PREFIX, {wine_support::program(build)}, cwd,
                                  {{"ACM_SCRIPTED_DRIVER", scenario}});
 }

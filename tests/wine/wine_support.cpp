@@ -37,6 +37,15 @@ test_support::SpawnResult runWine(const std::string& prefix, const std::vector<s
     return test_support::spawn(spawn);
 }
 
+void clearScriptedDriverCache(const std::string& prefix) {
+    const std::string key =
+        "HKLM\\Software\\Microsoft\\AudioCompressionManager\\DriverCache\\msacm.scripted";
+    test_support::TempDir cwd;
+    for (const char* view : {"/reg:64", "/reg:32"}) {
+        runWine(prefix, {"reg", "delete", key, view, "/f"}, cwd.path());
+    }
+}
+
 std::string normalized(const std::string& log) {
     static const std::regex did("did=0x[0-9a-f]+,");
     std::map<std::string, std::string> names;

@@ -30,6 +30,10 @@ test_support::SpawnResult runWine(const std::string& prefix, const std::vector<s
                                   const std::string& cwd,
                                   const std::vector<std::pair<std::string, std::string>>& env = {});
 
+// Wine caches a driver's details in the registry the first time it loads it;
+// a run with another scenario of the scripted driver must clear the cache.
+void clearScriptedDriverCache(const std::string& prefix);
+
 // Driver identifiers are handles that may differ between processes and
 // bitnesses: each becomes D1, D2, ... in order of first appearance.
 std::string normalized(const std::string& log);
