@@ -35,10 +35,14 @@ test_support::SpawnResult runWine(const std::string& prefix, const std::vector<s
 void clearScriptedDriverCache(const std::string& prefix);
 
 // Driver identifiers are handles that may differ between processes and
-// bitnesses: each becomes D1, D2, ... in order of first appearance.
+// bitnesses: each becomes D1, D2, ... in order of first appearance. Meant for
+// comparing two logs of the same codecs, which it changes alike.
 std::string normalized(const std::string& log);
 
-// A log's records: the driver identifier of each, and its two lines.
+// A log's records: the driver identifier of each, and its two lines. The log
+// is split at its line ends, so this holds only for logs whose names and
+// descriptions hold no CR LF: those of Wine's own codecs and of the scripted
+// driver's scenarios. Expected records are built with test_support::record.
 struct Record {
     std::string did;  // "0x..."
     std::string lines;
