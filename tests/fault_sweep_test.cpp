@@ -104,6 +104,7 @@ TEST_P(FaultSweep, LosesNothingThatMustSurviveAndLeaksNothing) {
         EXPECT_LE(outcome.handles.mostOnOneDriver, 2);
         EXPECT_EQ(0, outcome.handles.badCalls) << outcome.trace;
         EXPECT_EQ(0, outcome.libc.liveBlocks);
+        EXPECT_EQ(0, outcome.libc.openFiles);
 
         const int injected = kind.acm ? outcome.handles.injected : outcome.libc.injected;
         if (injected == 0 || ::testing::Test::HasFailure()) {

@@ -33,7 +33,7 @@ protected:
     // Runs the whole inventory on the registry that script describes, after
     // arming the C library faults already set up by the test. Checks what
     // must hold after every run: every handle closed, never more than two on
-    // a driver, no call the ACM had to reject, no heap block left.
+    // a driver, no call the ACM had to reject, no heap block or file left.
     Outcome run(const std::string& script) {
         std::string error;
         const scripted::Registry registry = scripted::parse(script, &error);
@@ -43,6 +43,7 @@ protected:
         EXPECT_LE(outcome.handles.mostOnOneDriver, 2) << outcome.trace;
         EXPECT_EQ(0, outcome.handles.badCalls) << outcome.trace;
         EXPECT_EQ(0, outcome.libc.liveBlocks);
+        EXPECT_EQ(0, outcome.libc.openFiles);
         EXPECT_EQ(0, outcome.status);
         return outcome;
     }

@@ -209,5 +209,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (outcome.libc.liveBlocks != 0) {
         fail("heap blocks", "0", std::to_string(outcome.libc.liveBlocks));
     }
+    if (outcome.libc.openFiles != 0) {
+        fail("open files", "0", std::to_string(outcome.libc.openFiles));
+    }
     return 0;
 }

@@ -51,9 +51,10 @@ struct State {
     Report report;
     void* blocks[1024];
     int blockCount;
+    int openFiles;
     unsigned long long allocationLimit;
 };
-State gState = {{}, 0, {}, {}, 0, ~0ull};
+State gState = {{}, 0, {}, {}, 0, 0, ~0ull};
 
 bool inject(Call call) {
     const int count = ++gState.report.calls[static_cast<int>(call)];
@@ -87,6 +88,7 @@ void failNth(Call call, int nth, bool persistent) {
 Report report() {
     Report result = gState.report;
     result.liveBlocks = gState.blockCount;
+    result.openFiles = gState.openFiles;
     return result;
 }
 
@@ -120,10 +122,13 @@ void __wrap_free(void* block) {
 }
 
 std::FILE* __wrap_fopen(const char* path, const char* mode) {
-    return inject(Call::LogOpen) ? nullptr : __real_fopen(path, mode);
+    std::FILE* file = inject(Call::LogOpen) ? nullptr : __real_fopen(path, mode);
+    gState.openFiles += file != nullptr ? 1 : 0;
+    return file;
 }
 
 int __wrap_fclose(std::FILE* stream) {
+    --gState.openFiles;
     const bool fail = inject(Call::LogClose);
     const int result = __real_fclose(stream);
     return fail ? EOF : result;

@@ -31,6 +31,7 @@ struct Report {
     int calls[4] = {};  // by Call
     int injected = 0;
     int liveBlocks = 0;  // blocks from malloc since reset() not yet freed
+    int openFiles = 0;   // files from fopen since reset() not yet closed
 };
 Report report();
 
