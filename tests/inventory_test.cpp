@@ -97,6 +97,7 @@ TEST_F(Inventory, WalksDriversTagsAndFormatsInOrderWithTheExpectedCalls) {
             kFormatRecordSize +
             ", dwFormatTag=0x11, zeroed, "
             "pwfx={wFormatTag=0x11, rest zero}, cbwfx=50, instance=szFormatTag, flags=0x10000)\n"
+            "    free(format buffer)\n"
             "    acmDriverClose(h2, flags=0x0)\n"
             "  acmDriverClose(h1, flags=0x0)\n"
             "  acmDriverOpen(did=0x3000, flags=0x0) -> h3\n"
@@ -107,6 +108,7 @@ TEST_F(Inventory, WalksDriversTagsAndFormatsInOrderWithTheExpectedCalls) {
             kFormatRecordSize +
             ", dwFormatTag=0x31, zeroed, "
             "pwfx={wFormatTag=0x31, rest zero}, cbwfx=50, instance=szFormatTag, flags=0x10000)\n"
+            "    free(format buffer)\n"
             "    acmDriverClose(h4, flags=0x0)\n"
             "  acmDriverClose(h3, flags=0x0)\n",
         outcome.trace);

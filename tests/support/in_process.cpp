@@ -66,6 +66,8 @@ std::string captured(int fd, const std::string& path, Fn fn) {
 
 Outcome run(const scripted::Registry& registry, const std::string& scratchDir) {
     scripted::install(registry);
+    // Frees of format buffers show in the trace, among the ACM calls.
+    libc_faults::observeFrees(scripted::noteFree);
     Outcome outcome;
     outcome.err = captured(2, scratchDir + "/err", [&] {
         outcome.out = captured(1, scratchDir + "/out", [&] { outcome.status = takeInventory(); });

@@ -53,8 +53,9 @@ struct State {
     int blockCount;
     int openFiles;
     unsigned long long allocationLimit;
+    void (*freeObserver)(const void* block);
 };
-State gState = {{}, 0, {}, {}, 0, 0, ~0ull};
+State gState = {{}, 0, {}, {}, 0, 0, ~0ull, nullptr};
 
 bool inject(Call call) {
     const int count = ++gState.report.calls[static_cast<int>(call)];
@@ -73,6 +74,10 @@ bool inject(Call call) {
 void reset() {
     gState = State();
     gState.allocationLimit = ~0ull;
+}
+
+void observeFrees(void (*observer)(const void* block)) {
+    gState.freeObserver = observer;
 }
 
 void limitAllocations(unsigned long long limit) {
@@ -112,6 +117,9 @@ void* __wrap_malloc(std::size_t size) {
 }
 
 void __wrap_free(void* block) {
+    if (gState.freeObserver != nullptr) {
+        gState.freeObserver(block);
+    }
     for (int i = 0; i < gState.blockCount; ++i) {
         if (gState.blocks[i] == block) {
             gState.blocks[i] = gState.blocks[--gState.blockCount];

@@ -27,6 +27,10 @@ void failNth(Call call, int nth, bool persistent);
 // small address space; reset() lifts the limit.
 void limitAllocations(unsigned long long limit);
 
+// Calls observer with every block that the program frees, before it is
+// freed; null stops it. reset() stops it too.
+void observeFrees(void (*observer)(const void* block));
+
 struct Report {
     int calls[4] = {};  // by Call
     int injected = 0;

@@ -34,6 +34,7 @@ struct State {
     std::map<std::uintptr_t, OpenHandle> open;            // by handle value
     std::map<std::uintptr_t, int> openOnDriver;           // by driver identifier
     std::vector<const ACMFORMATTAGDETAILSA*> tagRecords;  // of the enumerations under way
+    std::vector<const void*> formatBuffers;               // handed over, not yet freed
     HandleReport report;
 };
 
@@ -191,6 +192,15 @@ HandleReport handles() {
     return state().report;
 }
 
+void noteFree(const void* block) {
+    std::vector<const void*>& buffers = state().formatBuffers;
+    const auto found = std::find(buffers.begin(), buffers.end(), block);
+    if (found != buffers.end()) {
+        buffers.erase(found);
+        traceLine("free(format buffer)");
+    }
+}
+
 }  // namespace scripted
 
 using namespace scripted;
@@ -338,6 +348,10 @@ MMRESULT WINAPI acmFormatEnumA(HACMDRIVER had, ACMFORMATDETAILSA* pafd, ACMFORMA
               handleName(had).c_str(), pafd->cbStruct, pafd->dwFormatTag,
               zeroed ? "zeroed" : "not zeroed", static_cast<unsigned>(header.wFormatTag),
               headerClean ? "rest zero" : "rest not zero", pafd->cbwfx, instance, fdwEnum);
+    if (std::find(s.formatBuffers.begin(), s.formatBuffers.end(), pafd->pwfx) ==
+        s.formatBuffers.end()) {
+        s.formatBuffers.push_back(pafd->pwfx);
+    }
     const OpenHandle* handle = findHandle(had);
     if (handle == nullptr) {
         return badCall("unknown handle", MMSYSERR_INVALHANDLE);

@@ -94,6 +94,11 @@ struct HandleReport {
 };
 HandleReport handles();
 
+// Tells the scripted ACM that the caller freed a heap block. If it is a
+// format buffer that the caller handed to acmFormatEnumA, the trace records
+// it as "free(format buffer)", so that its place among the ACM calls shows.
+void noteFree(const void* block);
+
 }  // namespace scripted
 
 #endif  // ACM_INVENTORY_TESTS_SCRIPTED_ACM_H
