@@ -17,10 +17,13 @@ namespace {
 using test_support::readFile;
 using test_support::TempDir;
 
-test_support::SpawnResult runInventory(const std::string& prefix) {
+// Runs tools/run-inventory --prefix on prefix, named as seen from a fresh
+// working folder: by its full path, or relative to that folder.
+test_support::SpawnResult runInventory(const std::string& prefix, bool relative = false) {
     TempDir cwd;
     test_support::Spawn spawn;
-    spawn.argv = {SOURCE_DIR "/tools/run-inventory", "--prefix", prefix};
+    spawn.argv = {SOURCE_DIR "/tools/run-inventory", "--prefix",
+                  relative ? std::filesystem::relative(prefix, cwd.path()).string() : prefix};
     spawn.cwd = cwd.path();
     // The same Wine server as the other tests in that prefix use; the
     // scripted driver, where there is one, lists its plainest scenario.
@@ -101,7 +104,7 @@ TEST(RunInventoryPrefix, ListsACodecDriverOfThePrefixInBothBuildsAndLeavesThePre
 TEST(RunInventory32BitPrefix, RunsOnlyThe32BitBuildAndSaysSo) {
     const std::string prefix = WINE32_PREFIX;
     ASSERT_FALSE(std::filesystem::exists(prefix + "/drive_c/windows/syswow64"));
-    const test_support::SpawnResult result = runInventory(prefix);
+    const test_support::SpawnResult result = runInventory(prefix, true);
     EXPECT_EQ(0, result.status) << result.err;
     std::string x86;
     EXPECT_EQ("== " + wineVersion().substr(0, wineVersion().size() - 1) + " in the prefix " +
