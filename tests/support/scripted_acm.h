@@ -71,10 +71,11 @@ struct Registry {
 //   format <support>[/<handed>] [<description>]
 //   fail <op> <nth> [forever]      op: driver-enum, driver-open, driver-close,
 //                                      tag-enum, format-enum, metrics
-// <support> goes into the record; <handed>, if given, is what the callback is
-// handed instead of the driver's flags. Numbers take C notation (0x for hex). A name or description
-// is the rest of the line after one space; \xNN stands for a byte and \\ for a backslash. On a line
-// it cannot read, *error holds a message and the result is empty.
+// <support> goes into the record; <handed>, if given, is what the callback
+// is handed instead of the driver's flags. Numbers take C notation (0x for
+// hex). A name or description is the rest of the line after one space; \xNN
+// stands for a byte and \\ for a backslash. On a line it cannot read, *error
+// holds a message and the result is empty.
 Registry parse(const std::string& script, std::string* error);
 
 // Serves registry from now on, with fresh call counts, trace and handles.
