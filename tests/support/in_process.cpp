@@ -2,8 +2,7 @@
 
 #include <fcntl.h>
 #ifdef _WIN32
-#include <io.h>
-#include <sys/stat.h>
+#include <io.h>  // the POSIX names of the C runtime's descriptor calls
 #else
 #include <unistd.h>
 #endif
@@ -16,49 +15,21 @@
 namespace in_process {
 namespace {
 
-#ifdef _WIN32
-// The C runtime's descriptors; a file opened this way is a text file, as
-// standard output and error are, so "\n" reaches it as CR LF.
-int openForWriting(const char* path) {
-    return _open(path, _O_WRONLY | _O_CREAT | _O_TRUNC, _S_IREAD | _S_IWRITE);
-}
-int duplicate(int fd) {
-    return _dup(fd);
-}
-int redirect(int from, int to) {
-    return _dup2(from, to);
-}
-int closeDescriptor(int fd) {
-    return _close(fd);
-}
-#else
-int openForWriting(const char* path) {
-    return open(path, O_WRONLY | O_CREAT | O_TRUNC, 0600);
-}
-int duplicate(int fd) {
-    return dup(fd);
-}
-int redirect(int from, int to) {
-    return dup2(from, to);
-}
-int closeDescriptor(int fd) {
-    return close(fd);
-}
-#endif
-
 // Runs fn with file descriptor fd (1 or 2) sent to path; returns what was
 // written there.
 template <typename Fn>
 std::string captured(int fd, const std::string& path, Fn fn) {
     std::fflush(nullptr);
-    const int saved = duplicate(fd);
-    const int target = openForWriting(path.c_str());
-    redirect(target, fd);
-    closeDescriptor(target);
+    const int saved = dup(fd);
+    // On Windows the file is opened in text mode, as standard output and
+    // error are, so "\n" reaches it as CR LF.
+    const int target = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(target, fd);
+    close(target);
     fn();
     std::fflush(nullptr);
-    redirect(saved, fd);
-    closeDescriptor(saved);
+    dup2(saved, fd);
+    close(saved);
     return test_support::readFile(path);
 }
 
