@@ -10,7 +10,7 @@ set -eu
 cd "$(dirname "$0")/../.."
 root=$(pwd)
 second="$root/build/reproduce/another/folder/acm-inventory"
-tools/build-windows >/dev/null
+tools/build-windows
 rm -rf "$root/build/reproduce"
 mkdir -p "$second"
 # The working tree as it is, uncommitted changes and the repository included.
