@@ -31,14 +31,6 @@ test_support::SpawnResult runInventory(const std::string& prefix, bool relative 
     return test_support::spawn(spawn);
 }
 
-std::string wineVersion() {
-    TempDir cwd;
-    test_support::Spawn spawn;
-    spawn.argv = {"wine", "--version"};
-    spawn.cwd = cwd.path();
-    return test_support::spawn(spawn).out;
-}
-
 // What run-inventory prints for one build's run: a heading and the log.
 // *log receives the log.
 std::string printedRun(const std::string& arch, const std::string& prefix, std::string* log) {
@@ -92,9 +84,9 @@ TEST(RunInventoryPrefix, ListsACodecDriverOfThePrefixInBothBuildsAndLeavesThePre
     EXPECT_EQ(0, result.status) << result.err;
     std::string x86;
     std::string x64;
-    const std::string expected = "== " + wineVersion().substr(0, wineVersion().size() - 1) +
-                                 " in the prefix " + prefix + "\n" +
-                                 printedRun("x86", prefix, &x86) + printedRun("x64", prefix, &x64);
+    const std::string expected = "== " + wine_support::wineVersion() + " in the prefix " + prefix +
+                                 "\n" + printedRun("x86", prefix, &x86) +
+                                 printedRun("x64", prefix, &x64);
     EXPECT_EQ(expected, result.out);
     EXPECT_EQ(1, scriptedDriverListings(x86)) << x86;
     EXPECT_EQ(1, scriptedDriverListings(x64)) << x64;
@@ -107,8 +99,8 @@ TEST(RunInventory32BitPrefix, RunsOnlyThe32BitBuildAndSaysSo) {
     const test_support::SpawnResult result = runInventory(prefix, true);
     EXPECT_EQ(0, result.status) << result.err;
     std::string x86;
-    EXPECT_EQ("== " + wineVersion().substr(0, wineVersion().size() - 1) + " in the prefix " +
-                  prefix + "\n== a 32-bit prefix (no drive_c/windows/syswow64): the 32-bit build " +
+    EXPECT_EQ("== " + wine_support::wineVersion() + " in the prefix " + prefix +
+                  "\n== a 32-bit prefix (no drive_c/windows/syswow64): the 32-bit build " +
                   "only\n" + printedRun("x86", prefix, &x86),
               result.out);
     EXPECT_NE("", x86) << "Wine's own codecs";

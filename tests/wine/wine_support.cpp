@@ -37,6 +37,15 @@ test_support::SpawnResult runWine(const std::string& prefix, const std::vector<s
     return test_support::spawn(spawn);
 }
 
+std::string wineVersion() {
+    test_support::TempDir cwd;
+    test_support::Spawn spawn;
+    spawn.argv = {"wine", "--version"};
+    spawn.cwd = cwd.path();
+    const std::string out = test_support::spawn(spawn).out;
+    return out.substr(0, out.find('\n'));
+}
+
 void clearScriptedDriverCache(const std::string& prefix) {
     const std::string key =
         "HKLM\\Software\\Microsoft\\AudioCompressionManager\\DriverCache\\msacm.scripted";

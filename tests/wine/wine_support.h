@@ -30,6 +30,9 @@ test_support::SpawnResult runWine(const std::string& prefix, const std::vector<s
                                   const std::string& cwd,
                                   const std::vector<std::pair<std::string, std::string>>& env = {});
 
+// What `wine --version` prints, without its line end ("wine-8.0 (...)").
+std::string wineVersion();
+
 // Wine caches a driver's details in the registry the first time it loads it;
 // a run with another scenario of the scripted driver must clear the cache.
 void clearScriptedDriverCache(const std::string& prefix);

@@ -74,11 +74,7 @@ std::map<std::pair<std::string, std::string>, int> checkRecords(const std::strin
 }
 
 bool isWine80() {
-    TempDir cwd;
-    test_support::Spawn spawn;
-    spawn.argv = {"wine", "--version"};
-    spawn.cwd = cwd.path();
-    return test_support::spawn(spawn).out.rfind("wine-8.0", 0) == 0;
+    return wine_support::wineVersion().rfind("wine-8.0", 0) == 0;
 }
 
 class WineInventory : public ::testing::TestWithParam<Build> {};
