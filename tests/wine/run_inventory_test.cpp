@@ -4,6 +4,8 @@
 // is not a prefix.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -104,6 +106,33 @@ TEST(RunInventory32BitPrefix, RunsOnlyThe32BitBuildAndSaysSo) {
                   "only\n" + printedRun("x86", prefix, &x86),
               result.out);
     EXPECT_NE("", x86) << "Wine's own codecs";
+}
+
+TEST(RunInventoryPrefix, ReportsARunThatWritesNoLogAndGoesOnWithTheOtherBuild) {
+    // A Wine that starts no program, on the PATH before the real one, and a
+    // folder shaped like a 64-bit prefix for it.
+    TempDir fake;
+    std::filesystem::create_directories(fake.file("prefix/drive_c/windows/syswow64"));
+    test_support::writeFile(fake.file("prefix/system.reg"), "");
+    std::filesystem::create_directory(fake.file("bin"));
+    test_support::writeFile(
+        fake.file("bin/wine"),
+        "#!/bin/sh\n[ \"$1\" = --version ] && echo wine-0.0 && exit 0\nexit 3\n");
+    std::filesystem::permissions(fake.file("bin/wine"), std::filesystem::perms::owner_all);
+
+    test_support::Spawn spawn;
+    spawn.argv = {SOURCE_DIR "/tools/run-inventory", "--prefix", fake.file("prefix")};
+    spawn.cwd = fake.path();
+    spawn.env = {{"PATH", fake.file("bin") + ":" + std::getenv("PATH")}};
+    const test_support::SpawnResult result = test_support::spawn(spawn);
+
+    EXPECT_EQ(1, result.status) << result.err;
+    std::string expected = "== wine-0.0 in the prefix " + fake.file("prefix") + "\n";
+    for (const char* arch : {"x86", "x64"}) {
+        expected += std::string("== windows-") + arch + " in " + fake.file("prefix") +
+                    ": exit status 3; no acm.log was written\n";
+    }
+    EXPECT_EQ(expected, result.out);
 }
 
 TEST(RunInventoryPrefix, RefusesAFolderThatIsNotAPrefixAndChangesNothing) {
