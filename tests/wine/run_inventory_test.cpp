@@ -20,8 +20,10 @@ using test_support::readFile;
 using test_support::TempDir;
 
 // Runs tools/run-inventory --prefix on prefix, named as seen from a fresh
-// working folder: by its full path, or relative to that folder.
-test_support::SpawnResult runInventory(const std::string& prefix, bool relative = false) {
+// working folder: by its full path, or relative to that folder; with path
+// (if given) as its PATH.
+test_support::SpawnResult runInventory(const std::string& prefix, bool relative = false,
+                                       const std::string& path = "") {
     TempDir cwd;
     test_support::Spawn spawn;
     spawn.argv = {SOURCE_DIR "/tools/run-inventory", "--prefix",
@@ -30,6 +32,9 @@ test_support::SpawnResult runInventory(const std::string& prefix, bool relative 
     // The same Wine server as the other tests in that prefix use; the
     // scripted driver, where there is one, lists its plainest scenario.
     spawn.env = {{"TMPDIR", prefix + "-tmp"}, {"ACM_SCRIPTED_DRIVER", "clean"}};
+    if (!path.empty()) {
+        spawn.env.emplace_back("PATH", path);
+    }
     return test_support::spawn(spawn);
 }
 
@@ -120,11 +125,8 @@ TEST(RunInventoryPrefix, ReportsARunThatWritesNoLogAndGoesOnWithTheOtherBuild) {
         "#!/bin/sh\n[ \"$1\" = --version ] && echo wine-0.0 && exit 0\nexit 3\n");
     std::filesystem::permissions(fake.file("bin/wine"), std::filesystem::perms::owner_all);
 
-    test_support::Spawn spawn;
-    spawn.argv = {SOURCE_DIR "/tools/run-inventory", "--prefix", fake.file("prefix")};
-    spawn.cwd = fake.path();
-    spawn.env = {{"PATH", fake.file("bin") + ":" + std::getenv("PATH")}};
-    const test_support::SpawnResult result = test_support::spawn(spawn);
+    const test_support::SpawnResult result =
+        runInventory(fake.file("prefix"), false, fake.file("bin") + ":" + std::getenv("PATH"));
 
     EXPECT_EQ(1, result.status) << result.err;
     std::string expected = "== wine-0.0 in the prefix " + fake.file("prefix") + "\n";
