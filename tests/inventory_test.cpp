@@ -15,6 +15,7 @@
 namespace {
 
 using libc_faults::Call;
+using test_support::caseName;
 using test_support::readFile;
 using test_support::record;
 
@@ -54,15 +55,6 @@ protected:
 };
 
 // A test name made of what: letters and digits kept, all else '_'.
-std::string caseName(std::string what) {
-    for (char& c : what) {
-        if (!std::isalnum(static_cast<unsigned char>(c))) {
-            c = '_';
-        }
-    }
-    return what;
-}
-
 std::string count(const std::string& text, const std::string& what) {
     std::size_t n = 0;
     for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {

@@ -25,6 +25,10 @@ private:
     std::string path_;
 };
 
+// A GoogleTest name for a case described by what: every character other
+// than a letter or a digit becomes '_'.
+std::string caseName(std::string what);
+
 // The file's bytes; "<missing>" if it cannot be read.
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);

@@ -153,15 +153,13 @@ TEST_P(ScriptedDriver, IsListedAsTheManagerHandsItOverAndHarmsNoOtherCodec) {
     EXPECT_EQ(scenario.refusedTags == 0, result.err.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Scenarios, ScriptedDriver,
-                         ::testing::Combine(::testing::Values(wine_support::kX86,
-                                                              wine_support::kX64),
-                                            ::testing::ValuesIn(kScenarios)),
-                         [](const ::testing::TestParamInfo<std::tuple<Build, Scenario>>& param) {
-                             std::string name = std::string(std::get<0>(param.param).name) + "_" +
-                                                std::get<1>(param.param).name;
-                             std::replace(name.begin(), name.end(), '-', '_');
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Scenarios, ScriptedDriver,
+    ::testing::Combine(::testing::Values(wine_support::kX86, wine_support::kX64),
+                       ::testing::ValuesIn(kScenarios)),
+    [](const ::testing::TestParamInfo<std::tuple<Build, Scenario>>& param) {
+        return test_support::caseName(std::string(std::get<0>(param.param).name) + "_" +
+                                      std::get<1>(param.param).name);
+    });
 
 }  // namespace
