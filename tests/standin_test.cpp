@@ -9,17 +9,14 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "acm/acm.h"
+#include "support/test_support.h"
 
 namespace {
-
-struct Driver {
-    HACMDRIVERID id;
-    DWORD support;
-};
 
 struct Tag {
     DWORD tag;
@@ -38,7 +35,7 @@ struct Format {
 // Each collector appends what it is handed to the vector behind dwInstance
 // and goes on while the vector is shorter than its stopAfter.
 struct Drivers {
-    std::vector<Driver> seen;
+    std::vector<HACMDRIVERID> seen;
     std::size_t stopAfter = SIZE_MAX;
 };
 struct Tags {
@@ -50,9 +47,9 @@ struct Formats {
     std::size_t stopAfter = SIZE_MAX;
 };
 
-BOOL CALLBACK collectDriver(HACMDRIVERID hadid, DWORD_PTR dwInstance, DWORD fdwSupport) {
+BOOL CALLBACK collectDriver(HACMDRIVERID hadid, DWORD_PTR dwInstance, DWORD /*fdwSupport*/) {
     auto* drivers = reinterpret_cast<Drivers*>(dwInstance);
-    drivers->seen.push_back({hadid, fdwSupport});
+    drivers->seen.push_back(hadid);
     return drivers->seen.size() < drivers->stopAfter ? TRUE : FALSE;
 }
 
@@ -75,7 +72,7 @@ BOOL CALLBACK collectFormat(HACMDRIVERID /*hadid*/, ACMFORMATDETAILSA* pafd, DWO
     return formats->seen.size() < formats->stopAfter ? TRUE : FALSE;
 }
 
-std::vector<Driver> drivers() {
+std::vector<HACMDRIVERID> drivers() {
     Drivers drivers;
     EXPECT_EQ(MMSYSERR_NOERROR,
               acmDriverEnum(collectDriver, reinterpret_cast<DWORD_PTR>(&drivers), 0));
@@ -139,8 +136,8 @@ private:
 TEST(StandIn, TagsFormatsAndTheLargestFormatAgree) {
     const DWORD largest = maxFormatSize();
     DWORD largestTag = 0;
-    for (const Driver& driver : drivers()) {
-        const Opened had(driver.id);
+    for (const HACMDRIVERID id : drivers()) {
+        const Opened had(id);
         for (const Tag& tag : tagsOf(had.get())) {
             SCOPED_TRACE(tag.tag);
             EXPECT_TRUE(tag.terminated);
@@ -160,8 +157,9 @@ TEST(StandIn, TagsFormatsAndTheLargestFormatAgree) {
 }
 
 TEST(StandIn, WritesNoMoreThanTheBufferHoldsAndListsEveryTagWithoutTheFilter) {
-    for (const Driver& driver : drivers()) {
-        const Opened had(driver.id);
+    const DWORD largest = maxFormatSize();
+    for (const HACMDRIVERID id : drivers()) {
+        const Opened had(id);
         std::size_t all = 0;
         for (const Tag& tag : tagsOf(had.get())) {
             all += tag.standardFormats;
@@ -170,7 +168,7 @@ TEST(StandIn, WritesNoMoreThanTheBufferHoldsAndListsEveryTagWithoutTheFilter) {
                                                      ACM_FORMATENUMF_WFORMATTAG)
                                                .size());
         }
-        EXPECT_EQ(all, formatsOf(had.get(), 0, maxFormatSize(), 0).size());
+        EXPECT_EQ(all, formatsOf(had.get(), 0, largest, 0).size());
     }
 }
 
@@ -181,9 +179,10 @@ TEST(StandIn, EveryEnumerationEndsWhenItsCallbackReturnsFalse) {
               acmDriverEnum(collectDriver, reinterpret_cast<DWORD_PTR>(&first), 0));
     EXPECT_EQ(1u, first.seen.size());
 
+    const DWORD largest = maxFormatSize();
     bool tried = false;
-    for (const Driver& driver : drivers()) {
-        const Opened had(driver.id);
+    for (const HACMDRIVERID id : drivers()) {
+        const Opened had(id);
         const std::vector<Tag> tags = tagsOf(had.get());
         const auto listed = std::find_if(tags.begin(), tags.end(),
                                          [](const Tag& t) { return t.standardFormats > 1; });
@@ -193,15 +192,14 @@ TEST(StandIn, EveryEnumerationEndsWhenItsCallbackReturnsFalse) {
         tried = true;
         EXPECT_EQ(1u, tagsOf(had.get(), 1).size());
         EXPECT_EQ(1u,
-                  formatsOf(had.get(), listed->tag, maxFormatSize(), ACM_FORMATENUMF_WFORMATTAG, 1)
-                      .size());
-        EXPECT_EQ(1u, formatsOf(had.get(), 0, maxFormatSize(), 0, 1).size());
+                  formatsOf(had.get(), listed->tag, largest, ACM_FORMATENUMF_WFORMATTAG, 1).size());
+        EXPECT_EQ(1u, formatsOf(had.get(), 0, largest, 0, 1).size());
     }
     EXPECT_TRUE(tried) << "no driver with two tags, one of them with two formats";
 }
 
 TEST(StandIn, HandlesAreFreedWhenClosedAndRefusedAfterwards) {
-    const HACMDRIVERID id = drivers().front().id;
+    const HACMDRIVERID id = drivers().front();
     // Far more opens than the stand-in has slots: each close frees its own.
     for (int i = 0; i < 1000; ++i) {
         HACMDRIVER had = nullptr;
@@ -228,10 +226,14 @@ struct Refusal {
     std::function<MMRESULT(HACMDRIVERID, HACMDRIVER)> call;  // a driver's id and an open handle
 };
 
+void PrintTo(const Refusal& refusal, std::ostream* out) {
+    *out << refusal.what;
+}
+
 class Refusals : public ::testing::TestWithParam<Refusal> {};
 
 TEST_P(Refusals, AreReportedAndCallNothingBack) {
-    const HACMDRIVERID id = drivers().back().id;
+    const HACMDRIVERID id = drivers().back();
     const Opened had(id);
     EXPECT_EQ(GetParam().expected, GetParam().call(id, had.get()));
 }
@@ -338,9 +340,7 @@ INSTANTIATE_TEST_SUITE_P(
                     return acmMetrics(nullptr, ACM_METRIC_MAX_SIZE_FORMAT, nullptr);
                 }}),
     [](const ::testing::TestParamInfo<Refusal>& param) {
-        std::string name = param.param.what;
-        std::replace(name.begin(), name.end(), ' ', '_');
-        return name;
+        return test_support::caseName(param.param.what);
     });
 
 }  // namespace
